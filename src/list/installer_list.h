@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "driver/failure_message.h"
+#include "platform/environment.h"
+#include "progress/progress_window.h"
+#include "web/web_session.h"
+
+namespace quarnet {
+
+inline constexpr std::size_t LIST_SIZE_LIMIT = 65'536;
+
+struct InstallerList {
+    std::string version;
+    std::string file;
+    std::string sha256;  // 64 lower-case hexadecimal digits
+    std::uint64_t size = 0;
+    friend bool operator==(const InstallerList&, const InstallerList&) = default;
+};
+
+struct FetchedList {
+    std::string base;  // the download base the list came from
+    InstallerList list;
+};
+
+// The body of latest.json turned into a checked InstallerList: strict JSON, then
+// the four keys and their rules. Also what a publisher's list is checked with.
+Result<InstallerList> parse_installer_list(std::string_view body);
+
+Result<FetchedList> fetch_installer_list(WebSession& session, ProgressWindow& window, Environment& environment);
+
+}  // namespace quarnet

@@ -1,0 +1,26 @@
+#include "platform/windows/system_library.h"
+
+namespace quarnet::windows {
+
+SystemLibrary& winhttp_library() {
+    static SystemLibrary library(L"winhttp.dll");
+    return library;
+}
+SystemLibrary& bcrypt_library() {
+    static SystemLibrary library(L"bcrypt.dll");
+    return library;
+}
+SystemLibrary& ole32_library() {
+    static SystemLibrary library(L"ole32.dll");
+    return library;
+}
+SystemLibrary& shell32_library() {
+    static SystemLibrary library(L"shell32.dll");
+    return library;
+}
+SystemLibrary& user32_library() {
+    static SystemLibrary library(L"user32.dll");
+    return library;
+}
+
+}  // namespace quarnet::windows

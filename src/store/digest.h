@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "platform/file_system.h"
+#include "platform/sha256.h"
+
+namespace quarnet {
+
+inline constexpr std::size_t HASH_BUFFER_SIZE = 1'048'576;
+
+// A SHA-256 running state over the bytes absorbed so far; a plain, copyable value.
+class DigestState {
+public:
+    void update(std::span<const std::byte> bytes) { sha_.update(bytes); }
+
+private:
+    friend std::string digest_text(DigestState state);
+    Sha256 sha_;
+};
+
+// 64 lower-case hexadecimal digits. Finishes the state it is given.
+std::string digest_text(DigestState state);
+
+// The digest of the first `limit` bytes of the file (all of it when shorter).
+OsResult<DigestState> hash_file_prefix(FileSystem& files, const std::string& path, std::uint64_t limit);
+
+}  // namespace quarnet

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "driver/failure_message.h"
+#include "web/web_address.h"
+#include "web/web_session.h"
+
+namespace quarnet {
+
+inline constexpr std::size_t READ_CHUNK_SIZE = 262'144;
+
+// One GET request in flight. Owns its request and connection handles and closes
+// them, request first, when destroyed.
+class HttpExchange {
+public:
+    ~HttpExchange();
+    HttpExchange(HttpExchange&&) noexcept;
+    HttpExchange& operator=(HttpExchange&&) = delete;
+    HttpExchange(const HttpExchange&) = delete;
+
+    std::uint32_t status() const { return status_; }
+    const WebAddress& address() const { return address_; }
+
+private:
+    friend Result<HttpExchange> open_get(WebSession&, std::string_view, std::string_view);
+    friend Result<std::span<const std::byte>> read_chunk(HttpExchange&);
+    HttpExchange(WebSession& session, WebAddress address);
+
+    WebSession* session_;
+    WebAddress address_;
+    HttpHandle connection_ = nullptr;
+    HttpHandle request_ = nullptr;
+    std::uint32_t status_ = 0;
+    std::unique_ptr<std::byte[]> buffer_;  // READ_CHUNK_SIZE bytes, made before the first read
+};
+
+// `extra_headers` is UTF-8 wire form ("Name: value\r\n" lines) or empty.
+Result<HttpExchange> open_get(WebSession& session, std::string_view address, std::string_view extra_headers);
+// 1 to READ_CHUNK_SIZE bytes of body, valid until the next call; empty at the end.
+Result<std::span<const std::byte>> read_chunk(HttpExchange& exchange);
+
+}  // namespace quarnet
