@@ -1,0 +1,1 @@
+// Filled in by the platform work; kept so the build lists every Windows source.

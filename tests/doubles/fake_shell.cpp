@@ -1,0 +1,1 @@
+#include "doubles/fake_shell.h"

@@ -1,0 +1,1 @@
+#include "doubles/fake_win_http.h"

@@ -1,0 +1,1 @@
+// Tests of the Windows clock wrapper, under Wine.

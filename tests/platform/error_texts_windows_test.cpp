@@ -1,0 +1,1 @@
+// Tests of the Windows error_texts wrapper, under Wine.

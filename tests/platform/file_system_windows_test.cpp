@@ -1,0 +1,1 @@
+// Tests of the Windows file_system wrapper, under Wine.

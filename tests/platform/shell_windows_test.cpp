@@ -1,0 +1,1 @@
+// Tests of the Windows shell wrapper, under Wine.

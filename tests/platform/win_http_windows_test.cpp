@@ -1,0 +1,1 @@
+// Tests of the Windows win_http wrapper, under Wine.
