@@ -42,6 +42,8 @@ struct TransferState {
     std::chrono::nanoseconds start_time{};
     std::chrono::nanoseconds last_update{};
     std::uint32_t attempts = 0;  // failed, short and restarted attempts
+    // A write failed part-way: the file may hold bytes past `offset` until it is cut back.
+    bool length_unsure = false;
 };
 
 struct Answered {
@@ -59,7 +61,14 @@ struct TransferComplete {
 
 using TransferResult = std::variant<TransferComplete, FailureMessage, Cancelled>;
 
+// However it ends, the partial file is closed; it keeps every block written whole
+// and never holds more bytes than `offset`.
 TransferResult run_transfer(TransferContext& context, ResumePoint resume);
 AttemptOutcome run_attempt(TransferContext& context, TransferState& state);
+
+// The text on line 2 while bytes arrive: "12 MB of 85 MB  ·  3.4 MB/s".
+std::string transfer_progress_text(std::uint64_t done, std::uint64_t size, double megabytes_per_second);
+// Fixed notation, one decimal, rounded to nearest with ties to even.
+std::string one_decimal_text(double value);
 
 }  // namespace quarnet
