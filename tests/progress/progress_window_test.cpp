@@ -1,0 +1,99 @@
+#include "progress/progress_window.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "doubles/fake_shell.h"
+
+namespace quarnet {
+namespace {
+
+TEST(SizeText, WholeMegabytesTiesToEven) {
+    struct Case {
+        std::uint64_t bytes;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, "0 MB"},
+        {499'999, "0 MB"},
+        {500'000, "0 MB"},
+        {500'001, "1 MB"},
+        {1'500'000, "2 MB"},
+        {2'500'000, "2 MB"},
+        {3'500'000, "4 MB"},
+        {85'000'000, "85 MB"},
+        {1'234'567'890'123, "1234568 MB"},
+        {std::numeric_limits<std::uint64_t>::max(), "18446744073710 MB"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(size_text(c.bytes), c.text) << c.bytes;
+}
+
+TEST(ProgressWindow, OpenTitlesAndStartsTheDialog) {
+    FakeShell shell;
+    auto window = ProgressWindow::open(shell);
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(shell.dialogs.size(), 1u);
+    EXPECT_EQ(shell.dialogs[0].title, "Pelorin setup");
+    EXPECT_TRUE(shell.dialogs[0].started);
+    EXPECT_TRUE(shell.dialogs[0].events.empty());
+}
+
+TEST(ProgressWindow, FailedOpenReleasesWhatWasMade) {
+    struct Case {
+        const char* name;
+        bool fail_create, fail_title, fail_start;
+        std::size_t dialogs;
+    };
+    const Case cases[] = {
+        {"no object", true, false, false, 0},
+        {"title refused", false, true, false, 1},
+        {"start refused", false, false, true, 1},
+    };
+    for (const auto& c : cases) {
+        FakeShell shell;
+        shell.fail_create = c.fail_create;
+        shell.fail_set_title = c.fail_title;
+        shell.fail_start = c.fail_start;
+        EXPECT_EQ(ProgressWindow::open(shell), nullptr) << c.name;
+        ASSERT_EQ(shell.dialogs.size(), c.dialogs) << c.name;
+        if (c.dialogs == 1) {
+            // Never started, so never stopped: only released.
+            EXPECT_EQ(shell.dialogs[0].events, std::vector<std::string>{"release"}) << c.name;
+        }
+    }
+}
+
+TEST(ProgressWindow, PassesCallsThroughAndClosesWithStopThenRelease) {
+    ProgressLog log;
+    bool cancel = false;
+    log.cancel = [&] { return cancel; };
+    {
+        ProgressWindow window(std::make_unique<FakeProgressDialog>(log));
+        window.set_line(1, "Downloading Pelorin 2.1 (85 MB)");
+        window.set_line(2, "Connection lost \xE2\x80\x93 trying again (1 of 8)\xE2\x80\xA6");
+        window.reset_timer();
+        window.set_progress(5, 0);  // a total of 0 would leave the bar undefined
+        window.set_progress(7, 10);
+        EXPECT_FALSE(window.cancel_requested());
+        cancel = true;
+        EXPECT_TRUE(window.cancel_requested());
+        EXPECT_FALSE(log.stopped);
+    }
+    EXPECT_EQ(log.events, (std::vector<std::string>{
+                              "set_line 1 Downloading Pelorin 2.1 (85 MB)",
+                              "set_line 2 Connection lost \xE2\x80\x93 trying again (1 of 8)\xE2\x80\xA6",
+                              "reset_timer",
+                              "set_progress 5 1",
+                              "set_progress 7 10",
+                              "cancel?",
+                              "cancel?",
+                              "stop",
+                              "release",
+                          }));
+    EXPECT_EQ(line(log, 2), "Connection lost \xE2\x80\x93 trying again (1 of 8)\xE2\x80\xA6");
+    EXPECT_EQ(line(log, 3), "");
+}
+
+}  // namespace
+}  // namespace quarnet
