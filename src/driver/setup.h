@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <variant>
 
@@ -11,6 +12,9 @@
 namespace quarnet {
 
 inline constexpr std::string_view USER_AGENT = "Quarnet-Setup/0.1.0";
+inline constexpr HttpTimeouts SESSION_TIMEOUTS{30'000, 30'000, 30'000, 60'000};
+inline constexpr std::string_view LAST_ERROR_FILE = "last-error.txt";
+inline constexpr std::string_view NO_DIALOG_VARIABLE = "QUARNET_SETUP_NO_DIALOG";
 
 struct Ready {
     std::string installer_path;
@@ -19,8 +23,12 @@ struct SetupCancelled {};
 
 using SetupOutcome = std::variant<Ready, FailureMessage, SetupCancelled>;
 
+using SetupPass = std::function<SetupOutcome(WebSession&, ProgressWindow&, Platform&)>;
+
 // The whole program: runs until a launch, a declined prompt or a cancel.
 void run_setup(Platform& platform);
+// The same loop around another pass (tests drive it with scripted outcomes).
+void run_setup(Platform& platform, const SetupPass& pass);
 
 // One pass of the five phases, A to E.
 SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platform& platform);

@@ -1,0 +1,40 @@
+#include <span>
+
+#include "driver/product.h"
+#include "driver/setup.h"
+#include "platform/text.h"
+#include "store/file_writes.h"
+#include "store/work_folder.h"
+
+namespace quarnet {
+namespace {
+
+// Nothing of this is reported: a missing or short file must not hide the message itself.
+void write_last_error(const FailureMessage& message, Platform& platform) {
+    Result<std::string> folder = open_work_folder(platform.files, platform.error_texts);
+    if (!folder) return;
+    auto file = platform.files.open_emptied(join_path(*folder, LAST_ERROR_FILE));
+    if (!file) return;
+    (void)write_all(**file, std::as_bytes(std::span(message.text())));
+}
+
+std::string prompt_text(const FailureMessage& message) {
+    std::string text = message.text();
+    text += "\n\nPress Retry to try again (the download continues where it stopped).\n\n"
+            "On a slow or unsteady connection you can also get the full installer from ";
+    text += PRODUCT_WEB_HOST;
+    text += "/setup-guide/";
+    return text;
+}
+
+}  // namespace
+
+bool show_failure_prompt(const FailureMessage& message, Platform& platform) {
+    write_last_error(message, platform);
+    // Presence alone counts: empty and non-Unicode values silence the prompt too.
+    if (platform.environment.read(NO_DIALOG_VARIABLE).state != EnvironmentValue::State::Unset) return false;
+    int answer = platform.shell.message_box(to_utf16(prompt_text(message)), to_utf16(WINDOW_TITLE), FAILURE_PROMPT_TYPE);
+    return answer == IDRETRY_ANSWER;
+}
+
+}  // namespace quarnet
