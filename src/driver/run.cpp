@@ -81,10 +81,4 @@ SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platfor
     return Ready{std::move(*installer)};
 }
 
-bool launch_installer(const std::string& installer_path, Shell& shell) {
-    OsResult<std::u16string> path = to_utf16_path(installer_path);
-    if (!path) return false;
-    return shell.shell_execute_open(*path) > 32;
-}
-
 }  // namespace quarnet

@@ -1,1 +1,99 @@
-// Filled in by the platform work; kept so the build lists every Windows source.
+#include "platform/shell.h"
+
+#include "platform/windows/system_library.h"
+#include "platform/windows/wide_text.h"
+#include "platform/windows/windows_api.h"
+#include "platform/windows/windows_platform.h"
+
+// After windows_api.h, so the same settings hold for the COM and shell headers.
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+namespace quarnet::windows {
+namespace {
+
+// Spelled out here rather than taken from libuuid, so nothing but the loader is linked.
+constexpr CLSID PROGRESS_DIALOG_CLASS = {0xF8383852, 0xFCD3, 0x11D1, {0xA6, 0xB9, 0x00, 0x60, 0x97, 0xDF, 0x5B, 0xD4}};
+constexpr IID PROGRESS_DIALOG_INTERFACE = {
+    0xEBBC7C04, 0x315E, 0x11D2, {0xB6, 0x2F, 0x00, 0x60, 0x97, 0xDF, 0x5B, 0xD4}};
+
+using CoInitializeExFunction = HRESULT(WINAPI*)(LPVOID, DWORD);
+using CoCreateInstanceFunction = HRESULT(WINAPI*)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
+using ShellExecuteWFunction = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+using MessageBoxWFunction = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
+
+// Owns one reference to the dialog object.
+class ShellProgressDialog final : public ProgressDialog {
+public:
+    explicit ShellProgressDialog(IProgressDialog* dialog) : dialog_(dialog) {}
+    ~ShellProgressDialog() override { dialog_->Release(); }
+    ShellProgressDialog(const ShellProgressDialog&) = delete;
+    ShellProgressDialog& operator=(const ShellProgressDialog&) = delete;
+
+    bool set_title(const std::u16string& title) override {
+        std::wstring wide = to_wide(title);
+        return SUCCEEDED(dialog_->SetTitle(wide.c_str()));
+    }
+    bool start() override {
+        return SUCCEEDED(dialog_->StartProgressDialog(nullptr, nullptr, PROGDLG_AUTOTIME | PROGDLG_NOMINIMIZE, nullptr));
+    }
+    void set_line(std::uint32_t line, const std::u16string& text) override {
+        std::wstring wide = to_wide(text);
+        dialog_->SetLine(line, wide.c_str(), FALSE, nullptr);
+    }
+    void set_progress(std::uint64_t completed, std::uint64_t total) override {
+        dialog_->SetProgress64(completed, total);
+    }
+    void reset_timer() override { dialog_->Timer(PDTIMER_RESET, nullptr); }
+    bool has_user_cancelled() override { return dialog_->HasUserCancelled() != FALSE; }
+    void stop() override { dialog_->StopProgressDialog(); }
+
+private:
+    IProgressDialog* dialog_;
+};
+
+class WindowsShell final : public Shell {
+public:
+    void initialize_com() override {
+        auto co_initialize_ex = ole32_library().find<CoInitializeExFunction>("CoInitializeEx");
+        if (co_initialize_ex != nullptr) co_initialize_ex(nullptr, COINIT_APARTMENTTHREADED);
+    }
+
+    std::unique_ptr<ProgressDialog> create_progress_dialog() override {
+        auto co_create_instance = ole32_library().find<CoCreateInstanceFunction>("CoCreateInstance");
+        if (co_create_instance == nullptr) return nullptr;
+        void* object = nullptr;
+        HRESULT result = co_create_instance(PROGRESS_DIALOG_CLASS, nullptr, CLSCTX_INPROC_SERVER,
+                                            PROGRESS_DIALOG_INTERFACE, &object);
+        auto* dialog = static_cast<IProgressDialog*>(object);
+        if (FAILED(result)) {
+            if (dialog != nullptr) dialog->Release();
+            return nullptr;
+        }
+        if (dialog == nullptr) return nullptr;
+        return std::make_unique<ShellProgressDialog>(dialog);
+    }
+
+    std::intptr_t shell_execute_open(const std::u16string& path) override {
+        auto shell_execute = shell32_library().find<ShellExecuteWFunction>("ShellExecuteW");
+        if (shell_execute == nullptr) return 0;
+        std::wstring file = to_wide(path);
+        HINSTANCE result = shell_execute(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        return reinterpret_cast<std::intptr_t>(result);
+    }
+
+    int message_box(const std::u16string& text, const std::u16string& caption, std::uint32_t type) override {
+        auto message_box_w = user32_library().find<MessageBoxWFunction>("MessageBoxW");
+        if (message_box_w == nullptr) return 0;
+        std::wstring wide_text = to_wide(text);
+        std::wstring wide_caption = to_wide(caption);
+        return message_box_w(nullptr, wide_text.c_str(), wide_caption.c_str(), type);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<Shell> make_shell() { return std::make_unique<WindowsShell>(); }
+
+}  // namespace quarnet::windows
