@@ -1,1 +1,410 @@
 #include "doubles/fake_file_system.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <utility>
+
+namespace quarnet {
+
+namespace {
+
+struct Node {
+    bool directory = false;
+    bool read_only = false;
+    std::string content;
+    std::optional<Sharing> held;  // another program's handle
+};
+
+bool has_nul(const std::string& path) { return path.find('\0') != std::string::npos; }
+
+// "X:" or "\\server\share".
+bool is_root(const std::string& key) {
+    if (key.size() == 2 && key[1] == ':') return true;
+    if (key.rfind("\\\\", 0) == 0) {
+        auto server_end = key.find('\\', 2);
+        return server_end != std::string::npos && key.find('\\', server_end + 1) == std::string::npos;
+    }
+    return false;
+}
+
+// One spelling per path: "\" only, no doubled or trailing separators.
+std::string normalize(const std::string& path) {
+    std::string key;
+    key.reserve(path.size());
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        char c = path[i] == '/' ? '\\' : path[i];
+        bool keeps_unc_prefix = i == 1 && !key.empty() && key[0] == '\\';
+        if (c == '\\' && !key.empty() && key.back() == '\\' && !keeps_unc_prefix) continue;
+        key += c;
+    }
+    while (key.size() > 1 && key.back() == '\\' && !(key.size() == 2 && key[0] == '\\')) key.pop_back();
+    return key;
+}
+
+std::string parent_of(const std::string& key) {
+    auto cut = key.rfind('\\');
+    if (cut == std::string::npos || cut == 0) return {};
+    return key.substr(0, cut);
+}
+
+std::unexpected<OsError> code(std::uint32_t value) { return std::unexpected(OsError::from_code(value)); }
+
+}  // namespace
+
+struct FakeFileSystem::State {
+    std::map<std::string, std::shared_ptr<Node>> entries;  // by normalized path
+    OsResult<std::string> temp = std::string(DEFAULT_TEMP_DIRECTORY);
+    std::vector<ScriptedFailure> failures;
+    std::vector<FsCall> calls;
+    std::optional<std::size_t> write_limit;
+    std::optional<std::uint64_t> capacity;
+    DiskFullMode disk_full_mode = DiskFullMode::Error;
+
+    std::shared_ptr<Node> find(const std::string& key) const {
+        if (is_root(key)) {
+            static const auto root = std::make_shared<Node>(Node{true, false, {}, {}});
+            return root;
+        }
+        auto it = entries.find(key);
+        return it == entries.end() ? nullptr : it->second;
+    }
+
+    bool parent_is_directory(const std::string& key) const {
+        auto parent = parent_of(key);
+        if (parent.empty()) return true;  // relative names live in the current folder
+        auto node = find(parent);
+        return node && node->directory;
+    }
+
+    // ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND when the folder above is missing too.
+    std::unexpected<OsError> missing(const std::string& key) const {
+        return code(parent_is_directory(key) ? ERROR_CODE_FILE_NOT_FOUND : ERROR_CODE_PATH_NOT_FOUND);
+    }
+
+    // Logs the call, then answers with a NUL refusal or a scripted failure if one applies.
+    std::optional<OsError> enter(FsOp op, const std::string& path, std::uint64_t size = 0, const std::string& to = {}) {
+        calls.push_back({op, path, size, to});
+        if (has_nul(path) || has_nul(to)) return OsError::interior_nul();
+        for (auto& f : failures) {
+            if (f.op != op || f.times <= 0) continue;
+            if (!f.path.empty() && normalize(f.path) != normalize(path)) continue;
+            if (f.skip > 0) {
+                --f.skip;
+                continue;
+            }
+            --f.times;
+            return f.error;
+        }
+        return std::nullopt;
+    }
+
+    std::uint64_t used() const {
+        std::uint64_t total = 0;
+        for (const auto& [key, node] : entries) total += node->content.size();
+        return total;
+    }
+
+    void make_parents(const std::string& key) {
+        for (auto parent = parent_of(key); !parent.empty() && !is_root(parent); parent = parent_of(parent)) {
+            auto& slot = entries[parent];
+            if (!slot) slot = std::make_shared<Node>(Node{true, false, {}, {}});
+        }
+    }
+};
+
+namespace {
+
+enum class Mode : std::uint8_t { Reading, Writing, Appending };
+
+class FakeFile final : public File {
+public:
+    FakeFile(std::shared_ptr<FakeFileSystem::State> state, std::shared_ptr<Node> node, std::string path, Mode mode)
+        : state_(std::move(state)), node_(std::move(node)), path_(std::move(path)), mode_(mode) {}
+
+    OsResult<std::size_t> read(std::span<std::byte> buffer) override {
+        if (auto error = state_->enter(FsOp::Read, path_, buffer.size())) return std::unexpected(*error);
+        if (mode_ != Mode::Reading) return code(ERROR_CODE_ACCESS_DENIED);
+        const auto& content = node_->content;
+        if (position_ >= content.size()) return 0;
+        std::size_t count = std::min(buffer.size(), content.size() - static_cast<std::size_t>(position_));
+        std::memcpy(buffer.data(), content.data() + position_, count);
+        position_ += count;
+        return count;
+    }
+
+    OsResult<std::size_t> write(std::span<const std::byte> bytes) override {
+        if (auto error = state_->enter(FsOp::Write, path_, bytes.size())) return std::unexpected(*error);
+        if (mode_ == Mode::Reading) return code(ERROR_CODE_ACCESS_DENIED);
+        auto& content = node_->content;
+        if (mode_ == Mode::Appending) position_ = content.size();
+        std::size_t accepted = bytes.size();
+        if (state_->write_limit) accepted = std::min(accepted, *state_->write_limit);
+        if (state_->capacity) {
+            std::uint64_t used = state_->used();
+            std::uint64_t room = *state_->capacity > used ? *state_->capacity - used : 0;
+            std::uint64_t end_allowed = content.size() + room;
+            std::uint64_t fits = end_allowed > position_ ? end_allowed - position_ : 0;
+            if (fits < accepted) accepted = static_cast<std::size_t>(fits);
+            if (accepted == 0 && !bytes.empty()) {
+                if (state_->disk_full_mode == DiskFullMode::Error) return code(ERROR_CODE_DISK_FULL);
+                return 0;
+            }
+        }
+        if (content.size() < position_ + accepted) content.resize(static_cast<std::size_t>(position_ + accepted));
+        std::memcpy(content.data() + position_, bytes.data(), accepted);
+        position_ += accepted;
+        return accepted;
+    }
+
+    OsResult<void> truncate(std::uint64_t length) override {
+        if (auto error = state_->enter(FsOp::Truncate, path_, length)) return std::unexpected(*error);
+        if (mode_ == Mode::Reading) return code(ERROR_CODE_ACCESS_DENIED);
+        node_->content.resize(static_cast<std::size_t>(length));
+        position_ = length;
+        return {};
+    }
+
+    OsResult<std::uint64_t> length() override {
+        if (auto error = state_->enter(FsOp::Length, path_)) return std::unexpected(*error);
+        return node_->content.size();
+    }
+
+private:
+    std::shared_ptr<FakeFileSystem::State> state_;
+    std::shared_ptr<Node> node_;
+    std::string path_;
+    Mode mode_;
+    std::uint64_t position_ = 0;
+};
+
+// Yields "." and "..", then each entry whose name sorts after the last one given,
+// so entries deleted or added while listing behave as on a real volume.
+class FakeListing final : public DirectoryListing {
+public:
+    FakeListing(std::shared_ptr<FakeFileSystem::State> state, std::string folder_key)
+        : state_(std::move(state)), prefix_(folder_key + "\\") {}
+
+    std::optional<std::string> next() override {
+        if (dots_ < 2) return ++dots_ == 1 ? "." : "..";
+        auto it = last_ ? state_->entries.upper_bound(prefix_ + *last_) : state_->entries.lower_bound(prefix_);
+        for (; it != state_->entries.end(); ++it) {
+            if (it->first.compare(0, prefix_.size(), prefix_) != 0) return std::nullopt;
+            std::string name = it->first.substr(prefix_.size());
+            if (name.find('\\') != std::string::npos) continue;  // deeper down
+            last_ = name;
+            return name;
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::shared_ptr<FakeFileSystem::State> state_;
+    std::string prefix_;
+    int dots_ = 0;
+    std::optional<std::string> last_;
+};
+
+}  // namespace
+
+FakeFileSystem::FakeFileSystem() : state_(std::make_shared<State>()) { add_directory(DEFAULT_TEMP_DIRECTORY); }
+FakeFileSystem::~FakeFileSystem() = default;
+
+void FakeFileSystem::set_temp_directory(std::string path) { state_->temp = std::move(path); }
+void FakeFileSystem::set_temp_directory_error(OsError error) { state_->temp = std::unexpected(error); }
+
+void FakeFileSystem::add_file(const std::string& path, std::string content, bool read_only) {
+    auto key = normalize(path);
+    state_->make_parents(key);
+    state_->entries[key] = std::make_shared<Node>(Node{false, read_only, std::move(content), {}});
+}
+
+void FakeFileSystem::add_directory(const std::string& path) {
+    auto key = normalize(path);
+    if (is_root(key)) return;
+    state_->make_parents(key);
+    auto& slot = state_->entries[key];
+    if (!slot || !slot->directory) slot = std::make_shared<Node>(Node{true, false, {}, {}});
+}
+
+void FakeFileSystem::hold_open(const std::string& path, Sharing sharing) {
+    if (auto node = state_->find(normalize(path))) node->held = sharing;
+}
+
+void FakeFileSystem::release(const std::string& path) {
+    if (auto node = state_->find(normalize(path))) node->held.reset();
+}
+
+void FakeFileSystem::fail(ScriptedFailure failure) { state_->failures.push_back(std::move(failure)); }
+void FakeFileSystem::set_write_limit(std::optional<std::size_t> bytes) { state_->write_limit = bytes; }
+void FakeFileSystem::set_capacity(std::optional<std::uint64_t> bytes, DiskFullMode mode) {
+    state_->capacity = bytes;
+    state_->disk_full_mode = mode;
+}
+
+std::optional<std::string> FakeFileSystem::content(const std::string& path) const {
+    auto node = state_->find(normalize(path));
+    if (!node || node->directory) return std::nullopt;
+    return node->content;
+}
+
+bool FakeFileSystem::exists(const std::string& path) const { return state_->find(normalize(path)) != nullptr; }
+
+bool FakeFileSystem::is_directory(const std::string& path) const {
+    auto node = state_->find(normalize(path));
+    return node && node->directory;
+}
+
+bool FakeFileSystem::is_read_only(const std::string& path) const {
+    auto node = state_->find(normalize(path));
+    return node && node->read_only;
+}
+
+std::vector<std::string> FakeFileSystem::names_in(const std::string& folder) const {
+    std::vector<std::string> names;
+    FakeListing listing(state_, normalize(folder));
+    while (auto name = listing.next()) {
+        if (*name != "." && *name != "..") names.push_back(*name);
+    }
+    return names;
+}
+
+const std::vector<FsCall>& FakeFileSystem::calls() const { return state_->calls; }
+void FakeFileSystem::clear_calls() { state_->calls.clear(); }
+
+std::vector<FsCall> FakeFileSystem::calls_of(FsOp op, const std::string& path) const {
+    std::vector<FsCall> matching;
+    for (const auto& call : state_->calls) {
+        if (call.op == op && (path.empty() || normalize(call.path) == normalize(path))) matching.push_back(call);
+    }
+    return matching;
+}
+
+std::vector<std::uint64_t> FakeFileSystem::read_sizes(const std::string& path) const {
+    std::vector<std::uint64_t> sizes;
+    for (const auto& call : calls_of(FsOp::Read, path)) sizes.push_back(call.size);
+    return sizes;
+}
+
+OsResult<std::string> FakeFileSystem::temp_directory() {
+    if (auto error = state_->enter(FsOp::TempDirectory, {})) return std::unexpected(*error);
+    return state_->temp;
+}
+
+OsResult<void> FakeFileSystem::create_directory(const std::string& path) {
+    if (auto error = state_->enter(FsOp::CreateDirectory, path)) return std::unexpected(*error);
+    auto key = normalize(path);
+    if (is_root(key)) return code(ERROR_CODE_ACCESS_DENIED);
+    if (state_->find(key)) return code(ERROR_CODE_ALREADY_EXISTS);
+    if (!state_->parent_is_directory(key)) return code(ERROR_CODE_PATH_NOT_FOUND);
+    state_->entries[key] = std::make_shared<Node>(Node{true, false, {}, {}});
+    return {};
+}
+
+OsResult<FileInfo> FakeFileSystem::file_info(const std::string& path) {
+    if (auto error = state_->enter(FsOp::FileInfo, path)) return std::unexpected(*error);
+    auto key = normalize(path);
+    auto node = state_->find(key);
+    if (!node) return state_->missing(key);
+    // Opened with no access at all, so no share mode of another handle stands in the way.
+    return FileInfo{node->directory, node->read_only, node->directory ? 0 : node->content.size()};
+}
+
+OsResult<std::unique_ptr<File>> FakeFileSystem::open_for_reading(const std::string& path) {
+    if (auto error = state_->enter(FsOp::OpenForReading, path)) return std::unexpected(*error);
+    auto key = normalize(path);
+    auto node = state_->find(key);
+    if (!node) return state_->missing(key);
+    if (node->directory) return code(ERROR_CODE_ACCESS_DENIED);
+    if (node->held && !node->held->read) return code(ERROR_CODE_SHARING_VIOLATION);
+    return std::make_unique<FakeFile>(state_, node, path, Mode::Reading);
+}
+
+OsResult<std::unique_ptr<File>> FakeFileSystem::open_emptied(const std::string& path) {
+    if (auto error = state_->enter(FsOp::OpenEmptied, path)) return std::unexpected(*error);
+    auto key = normalize(path);
+    auto node = state_->find(key);
+    if (!node) {
+        if (!state_->parent_is_directory(key)) return code(ERROR_CODE_PATH_NOT_FOUND);
+        node = state_->entries[key] = std::make_shared<Node>();
+    }
+    if (node->directory || node->read_only) return code(ERROR_CODE_ACCESS_DENIED);
+    if (node->held && !node->held->write) return code(ERROR_CODE_SHARING_VIOLATION);
+    node->content.clear();
+    return std::make_unique<FakeFile>(state_, node, path, Mode::Writing);
+}
+
+OsResult<std::unique_ptr<File>> FakeFileSystem::open_for_appending(const std::string& path) {
+    if (auto error = state_->enter(FsOp::OpenForAppending, path)) return std::unexpected(*error);
+    auto key = normalize(path);
+    auto node = state_->find(key);
+    if (!node) {
+        if (!state_->parent_is_directory(key)) return code(ERROR_CODE_PATH_NOT_FOUND);
+        node = state_->entries[key] = std::make_shared<Node>();
+    }
+    if (node->directory || node->read_only) return code(ERROR_CODE_ACCESS_DENIED);
+    if (node->held && !node->held->write) return code(ERROR_CODE_SHARING_VIOLATION);
+    return std::make_unique<FakeFile>(state_, node, path, Mode::Appending);
+}
+
+OsResult<void> FakeFileSystem::delete_file(const std::string& path) {
+    if (auto error = state_->enter(FsOp::Delete, path)) return std::unexpected(*error);
+    auto key = normalize(path);
+    auto node = state_->find(key);
+    if (!node) return state_->missing(key);
+    if (node->directory || node->read_only) return code(ERROR_CODE_ACCESS_DENIED);
+    if (node->held && !node->held->del) return code(ERROR_CODE_SHARING_VIOLATION);
+    state_->entries.erase(key);
+    return {};
+}
+
+OsResult<void> FakeFileSystem::clear_read_only(const std::string& path) {
+    if (auto error = state_->enter(FsOp::ClearReadOnly, path)) return std::unexpected(*error);
+    auto key = normalize(path);
+    auto node = state_->find(key);
+    if (!node) return state_->missing(key);
+    node->read_only = false;
+    return {};
+}
+
+OsResult<std::unique_ptr<DirectoryListing>> FakeFileSystem::list_directory(const std::string& folder) {
+    if (auto error = state_->enter(FsOp::ListDirectory, folder)) return std::unexpected(*error);
+    auto key = normalize(folder);
+    auto node = state_->find(key);
+    if (!node || !node->directory) return code(ERROR_CODE_PATH_NOT_FOUND);
+    return std::make_unique<FakeListing>(state_, key);
+}
+
+namespace {
+
+OsResult<void> move_entry(FakeFileSystem::State& state, const std::string& from, const std::string& to) {
+    auto from_key = normalize(from);
+    auto to_key = normalize(to);
+    auto node = state.find(from_key);
+    if (!node) return state.missing(from_key);
+    if (node->held && !node->held->del) return code(ERROR_CODE_SHARING_VIOLATION);
+    if (from_key == to_key) return {};
+    if (auto target = state.find(to_key)) {
+        if (target->directory || target->read_only) return code(ERROR_CODE_ACCESS_DENIED);
+        if (target->held && !target->held->del) return code(ERROR_CODE_ACCESS_DENIED);
+    } else if (!state.parent_is_directory(to_key)) {
+        return code(ERROR_CODE_PATH_NOT_FOUND);
+    }
+    state.entries.erase(from_key);
+    state.entries[to_key] = std::move(node);
+    return {};
+}
+
+}  // namespace
+
+OsResult<void> FakeFileSystem::move_replacing(const std::string& from, const std::string& to) {
+    if (auto error = state_->enter(FsOp::MoveReplacing, from, 0, to)) return std::unexpected(*error);
+    return move_entry(*state_, from, to);
+}
+
+OsResult<void> FakeFileSystem::rename_by_handle(const std::string& from, const std::string& to) {
+    if (auto error = state_->enter(FsOp::RenameByHandle, from, 0, to)) return std::unexpected(*error);
+    return move_entry(*state_, from, to);
+}
+
+}  // namespace quarnet

@@ -1,1 +1,133 @@
 #pragma once
+// An in-memory file system that answers the way Windows does: the error codes of
+// CreateDirectoryW, CreateFileW, DeleteFileW and friends, share modes of files
+// another program holds open, read-only files, a full disk, short writes.
+//
+// Paths are Windows paths ("C:\Temp\x"); "/" counts as "\" and a trailing
+// separator is ignored. Unlike Windows, names are case-sensitive, so Setup.exe
+// and setup.exe can stand side by side. Drive roots ("C:", "\\server\share")
+// always exist. A folder lists its entries in byte order of their names, after
+// "." and "..".
+//
+// Open files and listings share the storage with the file system: a file that is
+// renamed or deleted while open keeps its bytes for the handle.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace quarnet {
+
+enum class FsOp : std::uint8_t {
+    TempDirectory,
+    CreateDirectory,
+    FileInfo,
+    OpenForReading,
+    OpenEmptied,
+    OpenForAppending,
+    Read,      // size: the bytes asked for
+    Write,     // size: the bytes offered
+    Truncate,  // size: the new length
+    Length,
+    Delete,
+    ClearReadOnly,
+    ListDirectory,
+    MoveReplacing,     // to: the target
+    RenameByHandle,    // to: the target
+};
+
+struct FsCall {
+    FsOp op;
+    std::string path;  // as the caller gave it; for file operations the path the file was opened with
+    std::uint64_t size = 0;
+    std::string to;
+    friend bool operator==(const FsCall&, const FsCall&) = default;
+};
+
+// What another program that holds a file open lets others do with it.
+struct Sharing {
+    bool read = false;
+    bool write = false;
+    bool del = false;
+};
+
+// Makes matching calls fail: the first `skip` matching calls pass, the next
+// `times` fail with `error`. An empty path matches every path.
+struct ScriptedFailure {
+    FsOp op;
+    OsError error;
+    int times = 1;
+    std::string path;
+    int skip = 0;
+};
+
+enum class DiskFullMode : std::uint8_t {
+    Error,      // a write that finds no room fails with ERROR_DISK_FULL
+    WriteZero,  // a write that finds no room accepts 0 bytes
+};
+
+class FakeFileSystem final : public FileSystem {
+public:
+    static constexpr const char* DEFAULT_TEMP_DIRECTORY = "C:\\Users\\tester\\AppData\\Local\\Temp\\";
+
+    // The default temporary directory exists; nothing else does.
+    FakeFileSystem();
+    ~FakeFileSystem() override;
+
+    // --- Setting up ---
+    // What temp_directory() answers; the folder itself is not made.
+    void set_temp_directory(std::string path);
+    void set_temp_directory_error(OsError error);
+    // Missing parent folders are made as well; an existing file is replaced.
+    void add_file(const std::string& path, std::string content, bool read_only = false);
+    void add_directory(const std::string& path);
+    // Another program opens the file with these share flags (and full access)
+    // and keeps it open until release().
+    void hold_open(const std::string& path, Sharing sharing);
+    void release(const std::string& path);
+    void fail(ScriptedFailure failure);
+    void fail_next(FsOp op, OsError error, int times = 1) { fail({op, error, times, {}, 0}); }
+    // Every write call accepts at most this many bytes (nothing: no limit).
+    void set_write_limit(std::optional<std::size_t> bytes);
+    // All file contents together may hold at most this many bytes.
+    void set_capacity(std::optional<std::uint64_t> bytes, DiskFullMode mode = DiskFullMode::Error);
+
+    // --- Looking ---
+    std::optional<std::string> content(const std::string& path) const;
+    bool exists(const std::string& path) const;
+    bool is_directory(const std::string& path) const;
+    bool is_read_only(const std::string& path) const;
+    // The names directly inside a folder, in listing order, without "." and "..".
+    std::vector<std::string> names_in(const std::string& folder) const;
+    const std::vector<FsCall>& calls() const;
+    void clear_calls();
+    // The calls of one kind, optionally for one path.
+    std::vector<FsCall> calls_of(FsOp op, const std::string& path = {}) const;
+    // The sizes of the reads asked for on that path, in order.
+    std::vector<std::uint64_t> read_sizes(const std::string& path) const;
+
+    // --- FileSystem ---
+    OsResult<std::string> temp_directory() override;
+    OsResult<void> create_directory(const std::string& path) override;
+    OsResult<FileInfo> file_info(const std::string& path) override;
+    OsResult<std::unique_ptr<File>> open_for_reading(const std::string& path) override;
+    OsResult<std::unique_ptr<File>> open_emptied(const std::string& path) override;
+    OsResult<std::unique_ptr<File>> open_for_appending(const std::string& path) override;
+    OsResult<void> delete_file(const std::string& path) override;
+    OsResult<void> clear_read_only(const std::string& path) override;
+    OsResult<std::unique_ptr<DirectoryListing>> list_directory(const std::string& folder) override;
+    OsResult<void> move_replacing(const std::string& from, const std::string& to) override;
+    OsResult<void> rename_by_handle(const std::string& from, const std::string& to) override;
+
+    struct State;
+
+private:
+    std::shared_ptr<State> state_;
+};
+
+}  // namespace quarnet
