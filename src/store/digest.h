@@ -28,4 +28,13 @@ std::string digest_text(DigestState state);
 // The digest of the first `limit` bytes of the file (all of it when shorter).
 OsResult<DigestState> hash_file_prefix(FileSystem& files, const std::string& path, std::uint64_t limit);
 
+struct HashedPrefix {
+    DigestState digest;
+    std::uint64_t length = 0;  // the bytes the digest covers
+};
+
+// The same, also telling how many bytes were there to hash: fewer than `limit`
+// when the file ends first (or was cut short since its length was read).
+OsResult<HashedPrefix> hash_file_prefix_counted(FileSystem& files, const std::string& path, std::uint64_t limit);
+
 }  // namespace quarnet

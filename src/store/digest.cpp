@@ -1,0 +1,42 @@
+#include "store/digest.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace quarnet {
+
+std::string digest_text(DigestState state) {
+    static constexpr char HEX[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(64);
+    for (std::uint8_t byte : state.sha_.finish()) {
+        text += HEX[byte >> 4];
+        text += HEX[byte & 0x0F];
+    }
+    return text;
+}
+
+OsResult<DigestState> hash_file_prefix(FileSystem& files, const std::string& path, std::uint64_t limit) {
+    auto hashed = hash_file_prefix_counted(files, path, limit);
+    if (!hashed) return std::unexpected(hashed.error());
+    return hashed->digest;
+}
+
+OsResult<HashedPrefix> hash_file_prefix_counted(FileSystem& files, const std::string& path, std::uint64_t limit) {
+    DigestState state;
+    auto file = files.open_for_reading(path);
+    if (!file) return std::unexpected(file.error());
+    auto buffer = std::make_unique_for_overwrite<std::byte[]>(HASH_BUFFER_SIZE);
+    std::uint64_t remaining = limit;
+    while (remaining > 0) {
+        auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, HASH_BUFFER_SIZE));
+        auto got = (*file)->read(std::span(buffer.get(), wanted));
+        if (!got) return std::unexpected(got.error());
+        if (*got == 0) break;
+        state.update(std::span<const std::byte>(buffer.get(), *got));
+        remaining -= std::min<std::uint64_t>(*got, remaining);
+    }
+    return HashedPrefix{state, limit - remaining};
+}
+
+}  // namespace quarnet

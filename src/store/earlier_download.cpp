@@ -1,0 +1,50 @@
+#include "store/earlier_download.h"
+
+#include <utility>
+
+namespace quarnet {
+namespace {
+
+constexpr std::string_view CHECKING_COPY = "Checking the copy downloaded before\xE2\x80\xA6";
+constexpr std::string_view CHECKING_PARTIAL = "Checking what was downloaded before\xE2\x80\xA6";
+
+// A complete copy from an earlier run counts only when its size and digest match;
+// anything else at the installer path is deleted (a folder there is left alone).
+bool reuse_complete_copy(const InstallerList& list, const std::string& path, ProgressWindow& window,
+                         FileSystem& files) {
+    auto info = files.file_info(path);
+    if (!info || info->directory) return false;
+    window.set_line(2, CHECKING_COPY);
+    if (info->length == list.size) {
+        auto state = hash_file_prefix(files, path, info->length);
+        if (state && digest_text(*state) == list.sha256) return true;
+    }
+    (void)delete_file_even_read_only(files, path);
+    return false;
+}
+
+}  // namespace
+
+EarlierDownload check_earlier_download(const InstallerList& list, const DownloadPaths& paths, ProgressWindow& window,
+                                       FileSystem& files, ErrorTexts& texts) {
+    window.set_line(1, "Downloading Pelorin " + list.version + " (" + size_text(list.size) + ")");
+
+    if (reuse_complete_copy(list, paths.installer, window, files)) return Reuse{paths.installer};
+
+    auto info = files.file_info(paths.partial);
+    if (!info || info->length == 0) return ResumePoint{};
+    if (info->length > list.size) {
+        (void)delete_file_even_read_only(files, paths.partial);
+        return ResumePoint{};
+    }
+    window.set_line(2, CHECKING_PARTIAL);
+    auto hashed = hash_file_prefix_counted(files, paths.partial, info->length);
+    if (!hashed) {
+        return FailureMessage("Could not read the earlier download (" + os_error_text(hashed.error(), texts) + ").");
+    }
+    // The offset is what the digest covers, which is the listed length unless the
+    // file was cut short in between.
+    return ResumePoint{hashed->length, std::move(hashed->digest)};
+}
+
+}  // namespace quarnet
