@@ -1,0 +1,50 @@
+#pragma once
+// publish-list: writes and checks latest.json for the download site with the
+// client's own list code, so a list that passes here is one the client accepts.
+
+#include <cstdint>
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "list/installer_list.h"
+
+namespace quarnet::publisher {
+
+enum ExitCode : int { EXIT_OK = 0, EXIT_REFUSED = 1, EXIT_USAGE = 2 };
+
+// What the client compares a downloaded installer with.
+struct InstallerFacts {
+    std::string name;  // the base name, as the list is to give it
+    std::uint64_t size = 0;
+    std::string sha256;  // lower-case hexadecimal
+};
+
+// Reads the whole file once; the error is a sentence naming the file.
+std::optional<InstallerFacts> read_installer(const std::filesystem::path& path, std::string& error);
+
+// The latest.json text for an installer; empty when the version is not valid UTF-8.
+std::string list_document(const InstallerFacts& installer, std::string_view version);
+
+struct Verdict {
+    std::optional<InstallerList> accepted;  // set when the client takes the list and it fits the installer
+    std::string client_message;             // what the client would show, when it would refuse
+    std::vector<std::string> reasons;       // why, in words for whoever hosts the site
+};
+
+// The client's rules on a list body and, when an installer is given, the final
+// check the client would make of that installer.
+Verdict judge_list(std::string_view body, const InstallerFacts* installer);
+
+// Why a list body breaks the client's rules, as far as can be told; advice only,
+// the verdict is always the client's own.
+std::vector<std::string> list_problems(std::string_view body);
+
+// The command line without the program name.
+int run(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+
+}  // namespace quarnet::publisher
