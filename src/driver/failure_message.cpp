@@ -9,45 +9,17 @@ namespace {
 
 constexpr std::uint32_t FACILITY_NT_BIT = 0x10000000;
 
-// Unicode White_Space, as UTF-8 byte sequences.
-constexpr std::string_view WHITE_SPACE[] = {
-    "\t", "\n", "\v", "\f", "\r", " ",
-    "\xC2\x85",                                                          // U+0085
-    "\xC2\xA0",                                                          // U+00A0
-    "\xE1\x9A\x80",                                                      // U+1680
-    "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83",      // U+2000..
-    "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87",      //
-    "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A",                      // ..U+200A
-    "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF",                      // U+2028, U+2029, U+202F
-    "\xE2\x81\x9F",                                                      // U+205F
-    "\xE3\x80\x80",                                                      // U+3000
-};
-
-std::size_t white_space_prefix(std::string_view text) {
-    for (auto space : WHITE_SPACE) {
-        if (text.starts_with(space)) return space.size();
-    }
-    return 0;
+// Unicode White_Space; every such character lies in the BMP.
+constexpr bool is_white_space(char16_t c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
-std::size_t white_space_suffix(std::string_view text) {
-    for (auto space : WHITE_SPACE) {
-        if (text.ends_with(space)) return space.size();
-    }
-    return 0;
-}
-
-std::string_view trim_white_space(std::string_view text) {
-    while (std::size_t n = white_space_prefix(text)) text.remove_prefix(n);
-    while (std::size_t n = white_space_suffix(text)) text.remove_suffix(n);
-    return text;
-}
-
-// Space and TAB to CR, as the system's texts end in them.
-std::u16string_view trim_trailing_control_space(std::u16string_view text) {
-    while (!text.empty() && (text.back() == u' ' || (text.back() >= 0x09 && text.back() <= 0x0D))) {
-        text.remove_suffix(1);
-    }
+// Trimming before the conversion gives the same text as after it: a surrogate,
+// paired or made U+FFFD, is never white space.
+std::u16string_view trim_white_space(std::u16string_view text) {
+    while (!text.empty() && is_white_space(text.front())) text.remove_prefix(1);
+    while (!text.empty() && is_white_space(text.back())) text.remove_suffix(1);
     return text;
 }
 
@@ -95,10 +67,10 @@ std::string error_detail(std::uint32_t code, ErrorTexts& texts) {
     }
     auto text = texts.allocated_text(code, table);
     if (!text) return {};
-    std::string utf8 = to_utf8_lossy(trim_trailing_control_space(*text));
-    std::string_view trimmed = trim_white_space(utf8);
+    // The system's trailing CR LF is White_Space too, so one trim covers it.
+    std::u16string_view trimmed = trim_white_space(*text);
     if (trimmed.empty()) return {};
-    return " (" + std::string(trimmed) + ")";
+    return " (" + to_utf8_lossy(trimmed) + ")";
 }
 
 std::string os_error_text(const OsError& error, ErrorTexts& texts) {

@@ -20,8 +20,9 @@ void write_last_error(const FailureMessage& message, Platform& platform) {
 
 std::string prompt_text(const FailureMessage& message) {
     std::string text = message.text();
-    text += "\n\nPress Retry to try again (the download continues where it stopped).\n\n"
-            "On a slow or unsteady connection you can also get the full installer from ";
+    text +=
+        "\n\nPress Retry to try again (the download continues where it stopped).\n\n"
+        "On a slow or unsteady connection you can also get the full installer from ";
     text += PRODUCT_WEB_HOST;
     text += "/setup-guide/";
     return text;
@@ -33,7 +34,8 @@ bool show_failure_prompt(const FailureMessage& message, Platform& platform) {
     write_last_error(message, platform);
     // Presence alone counts: empty and non-Unicode values silence the prompt too.
     if (platform.environment.read(NO_DIALOG_VARIABLE).state != EnvironmentValue::State::Unset) return false;
-    int answer = platform.shell.message_box(to_utf16(prompt_text(message)), to_utf16(WINDOW_TITLE), FAILURE_PROMPT_TYPE);
+    int answer =
+        platform.shell.message_box(to_utf16(prompt_text(message)), to_utf16(WINDOW_TITLE), FAILURE_PROMPT_TYPE);
     return answer == IDRETRY_ANSWER;
 }
 

@@ -17,7 +17,7 @@ namespace quarnet {
 
 // What one progress dialog was asked to do.
 struct ProgressLog {
-    std::vector<std::pair<std::uint32_t, std::string>> lines;        // (line, UTF-8 text), in order
+    std::vector<std::pair<std::uint32_t, std::string>> lines;       // (line, UTF-8 text), in order
     std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;  // as passed to the dialog
     int timer_resets = 0;
     int cancel_polls = 0;
@@ -74,7 +74,7 @@ public:
     // Applied to each dialog made (its `cancel`).
     std::function<bool()> cancel;
 
-    std::vector<std::string> launched;     // UTF-8 paths given to ShellExecuteW
+    std::vector<std::string> launched;         // UTF-8 paths given to ShellExecuteW
     std::deque<std::intptr_t> launch_results;  // taken in order; 42 (started) when empty
 
     std::vector<MessageBoxCall> message_boxes;

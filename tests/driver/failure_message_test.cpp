@@ -1,8 +1,7 @@
-#include "driver/failure_message.h"
-
 #include <gtest/gtest.h>
 
 #include "doubles/fake_error_texts.h"
+#include "driver/failure_message.h"
 
 namespace quarnet {
 namespace {
@@ -16,10 +15,10 @@ TEST(WinHttpErrorCode, PositiveErrorsTakeTheWin32HresultForm) {
     };
     const Case cases[] = {
         {0, 0},
-        {12029, 0x80072EFD},          // ERROR_WINHTTP_CANNOT_CONNECT
-        {0x7FFFFFFF, 0x8007FFFF},     // only the low 16 bits survive
+        {12029, 0x80072EFD},       // ERROR_WINHTTP_CANNOT_CONNECT
+        {0x7FFFFFFF, 0x8007FFFF},  // only the low 16 bits survive
         {0x00012EFD, 0x80072EFD},
-        {0x80072EE2, 0x80072EE2},     // already an HRESULT: unchanged
+        {0x80072EE2, 0x80072EE2},  // already an HRESULT: unchanged
         {0xFFFFFFFF, 0xFFFFFFFF},
     };
     for (const auto& c : cases) EXPECT_EQ(winhttp_error_code(c.last_error), c.code) << c.last_error;
@@ -40,7 +39,9 @@ TEST(ErrorDetail, SystemTextIsTrimmedAndWrapped) {
         {"only white space", u" \r\n\t\u00A0\u2003", ""},
         {"empty", u"", ""},
         {"unpaired surrogate", u"Bad \xD800 text.\r\n", " (Bad \xEF\xBF\xBD text.)"},
-        {"not ASCII", u"Zeit\u00FCberschreitung.\r\n", " (Zeit\xC3\xBC" "berschreitung.)"},
+        {"not ASCII", u"Zeit\u00FCberschreitung.\r\n",
+         " (Zeit\xC3\xBC"
+         "berschreitung.)"},
     };
     for (const auto& c : cases) {
         FakeErrorTexts texts;

@@ -16,10 +16,8 @@ TEST(ErrorTextsWindows, FileErrorsReadAsTheSystemSaysThemWithTheCode) {
     };
     // Wine's own short texts; each comes with CR LF, which must not survive.
     const Case cases[] = {
-        {2, "File not found. (os error 2)"},
-        {5, "Access denied. (os error 5)"},
-        {32, "Sharing violation. (os error 32)"},
-        {112, "Disk full. (os error 112)"},
+        {2, "File not found. (os error 2)"},          {5, "Access denied. (os error 5)"},
+        {32, "Sharing violation. (os error 32)"},     {112, "Disk full. (os error 112)"},
         {183, "File already exists. (os error 183)"},
     };
     for (const auto& c : cases) EXPECT_EQ(os_error_text(OsError::from_code(c.code), *texts), c.text) << c.code;

@@ -1,10 +1,9 @@
-#include "progress/progress_window.h"
-
 #include <gtest/gtest.h>
 
 #include <limits>
 
 #include "doubles/fake_shell.h"
+#include "progress/progress_window.h"
 
 namespace quarnet {
 namespace {

@@ -36,7 +36,8 @@ public:
         return SUCCEEDED(dialog_->SetTitle(wide.c_str()));
     }
     bool start() override {
-        return SUCCEEDED(dialog_->StartProgressDialog(nullptr, nullptr, PROGDLG_AUTOTIME | PROGDLG_NOMINIMIZE, nullptr));
+        return SUCCEEDED(
+            dialog_->StartProgressDialog(nullptr, nullptr, PROGDLG_AUTOTIME | PROGDLG_NOMINIMIZE, nullptr));
     }
     void set_line(std::uint32_t line, const std::u16string& text) override {
         std::wstring wide = to_wide(text);
