@@ -20,7 +20,7 @@ constexpr std::string_view DOWNLOAD_DAMAGED = "The download was damaged on the w
 
 constexpr std::size_t READ_BLOCK = 1 << 20;
 
-std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string in_quotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 std::string ascii_lower(std::string_view text) {
     std::string lower(text);
@@ -43,11 +43,11 @@ void add_name_problems(std::string_view name, std::vector<std::string>& problems
         problems.push_back("\"file\" is empty");
         return;
     }
-    const std::string shown = quoted(name);
+    const std::string shown = in_quotes(name);
     if (!ascii_lower(name).ends_with(".exe")) problems.push_back("the file name " + shown + " does not end in .exe");
     for (char c : {'/', '\\', ':'}) {
         if (name.find(c) != std::string_view::npos) {
-            problems.push_back("the file name " + shown + " holds " + quoted(std::string(1, c)) +
+            problems.push_back("the file name " + shown + " holds " + in_quotes(std::string(1, c)) +
                                ", which would reach outside the client's work folder");
         }
     }
@@ -75,7 +75,7 @@ void print_refusal(std::ostream& err, const std::string& what, const Verdict& ve
 }
 
 void print_accepted(std::ostream& out, const std::string& what, const InstallerList& list) {
-    out << what << ": version " << quoted(list.version) << ", file " << quoted(list.file) << ", " << list.size
+    out << what << ": version " << in_quotes(list.version) << ", file " << in_quotes(list.file) << ", " << list.size
         << " bytes, sha256 " << list.sha256 << "\n";
 }
 
@@ -215,8 +215,8 @@ Verdict judge_list(std::string_view body, const InstallerFacts* installer) {
     const InstallerList& list = *parsed;
     if (installer) {
         if (list.file != installer->name) {
-            verdict.reasons.push_back("it names " + quoted(list.file) + ", but the installer is " +
-                                      quoted(installer->name) + "; the client downloads the file the list names");
+            verdict.reasons.push_back("it names " + in_quotes(list.file) + ", but the installer is " +
+                                      in_quotes(installer->name) + "; the client downloads the file the list names");
         }
         bool damaged = false;
         if (list.size != installer->size) {
@@ -289,7 +289,7 @@ int run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
     if (args[0] == "write") return write_command(args.subspan(1), out, err);
     if (args[0] == "check") return check_command(args.subspan(1), out, err);
     if (args[0] == "-h" || args[0] == "--help") return usage(out, ""), EXIT_OK;
-    return usage(err, "unknown command " + quoted(args[0]));
+    return usage(err, "unknown command " + in_quotes(args[0]));
 }
 
 }  // namespace quarnet::publisher
