@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "doubles/fake_clock.h"
+#include "doubles/fake_environment.h"
+#include "doubles/fake_error_texts.h"
+#include "doubles/fake_shell.h"
+#include "driver/session_only_http.h"
+#include "driver/setup.h"
+#include "platform/text.h"
+
+namespace quarnet {
+namespace {
+
+// A file system with no temporary directory: the prompt writes no file.
+class NoFileSystem : public FileSystem {
+public:
+    OsResult<std::string> temp_directory() override { return denied(); }
+    OsResult<void> create_directory(const std::string&) override { return denied(); }
+    OsResult<FileInfo> file_info(const std::string&) override { return denied(); }
+    OsResult<std::unique_ptr<File>> open_for_reading(const std::string&) override { return denied(); }
+    OsResult<std::unique_ptr<File>> open_emptied(const std::string&) override { return denied(); }
+    OsResult<std::unique_ptr<File>> open_for_appending(const std::string&) override { return denied(); }
+    OsResult<void> delete_file(const std::string&) override { return denied(); }
+    OsResult<void> clear_read_only(const std::string&) override { return denied(); }
+    OsResult<std::unique_ptr<DirectoryListing>> list_directory(const std::string&) override { return denied(); }
+    OsResult<void> move_replacing(const std::string&, const std::string&) override { return denied(); }
+    OsResult<void> rename_by_handle(const std::string&, const std::string&) override { return denied(); }
+
+private:
+    static std::unexpected<OsError> denied() { return std::unexpected(OsError::from_code(ERROR_CODE_ACCESS_DENIED)); }
+};
+
+struct Harness {
+    Events journal;
+    FakeEnvironment environment;
+    FakeErrorTexts texts;
+    NoFileSystem files;
+    SessionOnlyHttp http{journal};
+    FakeShell shell;
+    FakeClock clock;
+    Platform platform{environment, texts, files, http, shell, clock};
+
+    std::deque<SetupOutcome> outcomes;  // one per pass
+    std::vector<HttpHandle> pass_sessions;
+
+    Harness() { shell.journal = &journal; }
+
+    void run() {
+        run_setup(platform, [this](WebSession& session, ProgressWindow& window, Platform& lent) -> SetupOutcome {
+            EXPECT_EQ(&lent, &platform);
+            // The pass gets the run's own, open services.
+            EXPECT_TRUE(shell.dialogs.back().started);
+            EXPECT_FALSE(shell.dialogs.back().stopped);
+            EXPECT_EQ(&session.http(), &http);
+            pass_sessions.push_back(session.handle());
+            journal.push_back("pass");
+            window.set_line(1, "pass " + std::to_string(pass_sessions.size()));
+            if (outcomes.empty()) {
+                ADD_FAILURE() << "more passes than scripted";
+                return SetupCancelled{};
+            }
+            SetupOutcome outcome = std::move(outcomes.front());
+            outcomes.pop_front();
+            return outcome;
+        });
+    }
+
+    std::vector<std::string> prompts() const {
+        std::vector<std::string> shown;
+        for (const auto& box : shell.message_boxes) shown.push_back(box.text.substr(0, box.text.find('\n')));
+        return shown;
+    }
+};
+
+struct RunLoop : ::testing::Test, Harness {};
+
+const Events ONE_RUN_THEN = {
+    "open_session 1", "set_timeouts 1",  "create_dialog", "pass", "dialog: set_line 1 pass 1",
+    "dialog: stop",   "dialog: release", "close 1",
+};
+
+Events one_run_then(std::initializer_list<std::string> rest) {
+    Events events = {"com_init"};
+    events.insert(events.end(), ONE_RUN_THEN.begin(), ONE_RUN_THEN.end());
+    events.insert(events.end(), rest);
+    return events;
+}
+
+TEST_F(RunLoop, ReadyInstallerIsLaunchedAfterEverythingIsPutAway) {
+    outcomes.push_back(Ready{"C:\\Temp\\Quarnet-setup\\Pelorin-2.1.exe"});
+    run();
+    EXPECT_EQ(journal, one_run_then({"launch C:\\Temp\\Quarnet-setup\\Pelorin-2.1.exe"}));
+    EXPECT_TRUE(shell.message_boxes.empty());
+    EXPECT_EQ(http.agents, std::vector<std::u16string>{u"Quarnet-Setup/0.1.0"});
+    ASSERT_EQ(http.timeouts.size(), 1u);
+    EXPECT_EQ(http.timeouts[0].resolve_ms, 30000);
+    EXPECT_EQ(http.timeouts[0].connect_ms, 30000);
+    EXPECT_EQ(http.timeouts[0].send_ms, 30000);
+    EXPECT_EQ(http.timeouts[0].receive_ms, 60000);
+}
+
+TEST_F(RunLoop, CancelEndsSilently) {
+    outcomes.push_back(SetupCancelled{});
+    run();
+    EXPECT_EQ(journal, one_run_then({}));
+    EXPECT_TRUE(environment.reads.empty());  // the prompt never ran
+}
+
+TEST_F(RunLoop, FailureIsPromptedAndDecliningEnds) {
+    outcomes.push_back(FailureMessage("The installer list on the website is incomplete."));
+    shell.answers = {2};
+    run();
+    EXPECT_EQ(journal, one_run_then({"message_box"}));
+    EXPECT_EQ(prompts(), std::vector<std::string>{"The installer list on the website is incomplete."});
+}
+
+TEST_F(RunLoop, RefusedLaunchIsAFailureAndRetryRunsAWholeNewPass) {
+    outcomes.push_back(Ready{"C:\\T\\a.exe"});
+    outcomes.push_back(Ready{"C:\\T\\a.exe"});
+    shell.launch_results = {32, 33};
+    shell.answers = {4};
+    run();
+    EXPECT_EQ(prompts(), std::vector<std::string>{"Windows did not start the installer."});
+    EXPECT_EQ(shell.launched, (std::vector<std::string>{"C:\\T\\a.exe", "C:\\T\\a.exe"}));
+    EXPECT_EQ(shell.com_inits, 1);
+    // A new session and a new window for the second run; the first run's lines are gone with its window.
+    ASSERT_EQ(pass_sessions.size(), 2u);
+    EXPECT_NE(pass_sessions[0], pass_sessions[1]);
+    ASSERT_EQ(shell.dialogs.size(), 2u);
+    EXPECT_EQ(line(shell.dialogs[1], 1), "pass 2");
+    EXPECT_EQ(shell.dialogs[1].lines.size(), 1u);
+    EXPECT_EQ(http.open_handles, 0);
+}
+
+TEST_F(RunLoop, RetryGoesOnUntilDeclined) {
+    outcomes.push_back(FailureMessage("one"));
+    outcomes.push_back(FailureMessage("two"));
+    outcomes.push_back(FailureMessage("three"));
+    shell.answers = {4, 4, 0};  // a failing message box counts as Cancel
+    run();
+    EXPECT_EQ(prompts(), (std::vector<std::string>{"one", "two", "three"}));
+    EXPECT_EQ(shell.dialogs.size(), 3u);
+    EXPECT_EQ(http.open_handles, 0);
+    EXPECT_TRUE(outcomes.empty());
+}
+
+TEST_F(RunLoop, NoInternetConnectionShowsNoWindow) {
+    http.open_fails = {true, false};
+    shell.answers = {4};
+    outcomes.push_back(Ready{"C:\\T\\a.exe"});
+    run();
+    EXPECT_EQ(journal, (Events{"com_init", "open_session failed", "message_box", "open_session 1", "set_timeouts 1",
+                               "create_dialog", "pass", "dialog: set_line 1 pass 1", "dialog: stop", "dialog: release",
+                               "close 1", "launch C:\\T\\a.exe"}));
+    EXPECT_EQ(prompts(), std::vector<std::string>{"Windows could not open an internet connection."});
+}
+
+TEST(RunLoopWindow, ThatFailsToOpenIsReleasedBeforeTheSessionCloses) {
+    struct Case {
+        const char* name;
+        bool fail_create, fail_title, fail_start;
+        Events journal;
+    };
+    const Case cases[] = {
+        {"no object",
+         true,
+         false,
+         false,
+         {"com_init", "open_session 1", "set_timeouts 1", "create_dialog", "close 1", "message_box"}},
+        {"title refused",
+         false,
+         true,
+         false,
+         {"com_init", "open_session 1", "set_timeouts 1", "create_dialog", "dialog: release", "close 1",
+          "message_box"}},
+        {"start refused",
+         false,
+         false,
+         true,
+         {"com_init", "open_session 1", "set_timeouts 1", "create_dialog", "dialog: release", "close 1",
+          "message_box"}},
+    };
+    for (const auto& c : cases) {
+        Harness h;
+        h.shell.fail_create = c.fail_create;
+        h.shell.fail_set_title = c.fail_title;
+        h.shell.fail_start = c.fail_start;
+        h.run();  // no pass is scripted: running one fails the test
+        EXPECT_EQ(h.journal, c.journal) << c.name;
+        EXPECT_EQ(h.prompts(), std::vector<std::string>{"Windows could not show the progress window."}) << c.name;
+        EXPECT_EQ(h.http.open_handles, 0) << c.name;
+    }
+}
+
+TEST(LaunchInstaller, StartedOnlyAboveThirtyTwoAsASignedNumber) {
+    struct Case {
+        std::intptr_t result;
+        bool started;
+    };
+    const Case cases[] = {{33, true}, {42, true}, {32, false}, {31, false},
+                          {2, false}, {0, false}, {-1, false}, {INTPTR_MIN, false}};
+    for (const auto& c : cases) {
+        FakeShell shell;
+        shell.launch_results = {c.result};
+        EXPECT_EQ(launch_installer("C:\\T\\a.exe", shell), c.started) << c.result;
+    }
+}
+
+TEST(LaunchInstaller, PathIsPassedExactlyAndANulIsNeverPassed) {
+    using namespace std::string_literals;
+    FakeShell shell;
+    const std::string path = "C:\\Users\\J\xC3\xBCrgen\\Temp\\Quarnet-setup\\Pelorin \xE2\x80\x93 2.1.exe";
+    EXPECT_TRUE(launch_installer(path, shell));
+    EXPECT_FALSE(launch_installer("C:\\T\\a.exe\0.txt"s, shell));
+    EXPECT_EQ(shell.launched, std::vector<std::string>{path});
+}
+
+}  // namespace
+}  // namespace quarnet
