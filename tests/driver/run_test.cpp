@@ -7,6 +7,7 @@
 #include "doubles/fake_clock.h"
 #include "doubles/fake_environment.h"
 #include "doubles/fake_error_texts.h"
+#include "doubles/fake_file_system.h"
 #include "doubles/fake_shell.h"
 #include "driver/session_only_http.h"
 #include "driver/setup.h"
@@ -15,30 +16,11 @@
 namespace quarnet {
 namespace {
 
-// A file system with no temporary directory: the prompt writes no file.
-class NoFileSystem : public FileSystem {
-public:
-    OsResult<std::string> temp_directory() override { return denied(); }
-    OsResult<void> create_directory(const std::string&) override { return denied(); }
-    OsResult<FileInfo> file_info(const std::string&) override { return denied(); }
-    OsResult<std::unique_ptr<File>> open_for_reading(const std::string&) override { return denied(); }
-    OsResult<std::unique_ptr<File>> open_emptied(const std::string&) override { return denied(); }
-    OsResult<std::unique_ptr<File>> open_for_appending(const std::string&) override { return denied(); }
-    OsResult<void> delete_file(const std::string&) override { return denied(); }
-    OsResult<void> clear_read_only(const std::string&) override { return denied(); }
-    OsResult<std::unique_ptr<DirectoryListing>> list_directory(const std::string&) override { return denied(); }
-    OsResult<void> move_replacing(const std::string&, const std::string&) override { return denied(); }
-    OsResult<void> rename_by_handle(const std::string&, const std::string&) override { return denied(); }
-
-private:
-    static std::unexpected<OsError> denied() { return std::unexpected(OsError::from_code(ERROR_CODE_ACCESS_DENIED)); }
-};
-
 struct Harness {
     Events journal;
     FakeEnvironment environment;
     FakeErrorTexts texts;
-    NoFileSystem files;
+    FakeFileSystem files;  // the prompt may write its file there; these tests look only at what is shown
     SessionOnlyHttp http{journal};
     FakeShell shell;
     FakeClock clock;
