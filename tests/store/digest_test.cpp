@@ -1,0 +1,116 @@
+#include "store/digest.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "doubles/fake_file_system.h"
+
+namespace quarnet {
+namespace {
+
+constexpr const char* PATH = "C:\\Work\\Setup.exe.part";
+constexpr const char* EMPTY_SHA = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+
+std::string sha_of(std::string_view bytes) {
+    DigestState state;
+    state.update(std::as_bytes(std::span(bytes)));
+    return digest_text(state);
+}
+
+TEST(DigestText, KnownAnswersInOnePieceAndInUnevenPieces) {
+    struct Case {
+        std::string input;
+        const char* digest;
+    };
+    const Case cases[] = {
+        {"", EMPTY_SHA},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(1'000'000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(sha_of(c.input), c.digest) << c.input.size();
+        DigestState pieces;
+        std::string_view rest = c.input;
+        for (std::size_t n = 1; !rest.empty(); n = n * 3 + 1) {
+            auto piece = rest.substr(0, n);
+            pieces.update(std::as_bytes(std::span(piece)));
+            rest.remove_prefix(piece.size());
+        }
+        EXPECT_EQ(digest_text(pieces), c.digest) << c.input.size();
+    }
+}
+
+TEST(DigestText, ACopyFinishesApartFromTheOriginal) {
+    DigestState state;
+    state.update(std::as_bytes(std::span(std::string_view("ab"))));
+    DigestState copy = state;
+    EXPECT_EQ(digest_text(copy), sha_of("ab"));
+    state.update(std::as_bytes(std::span(std::string_view("c"))));
+    EXPECT_EQ(digest_text(state), sha_of("abc"));
+}
+
+TEST(HashFilePrefix, CoversExactlyTheLimitAndNeverReadsPastIt) {
+    struct Case {
+        std::uint64_t limit;
+        std::string_view covered;
+        std::vector<std::uint64_t> reads;
+    };
+    const std::string content = "hello world";
+    const Case cases[] = {
+        {0, "", {}},
+        {5, "hello", {5}},
+        {11, "hello world", {11}},
+        {100, "hello world", {100, 89}},  // the second read finds the end
+    };
+    for (const auto& c : cases) {
+        FakeFileSystem files;
+        files.add_file(PATH, content);
+        auto hashed = hash_file_prefix_counted(files, PATH, c.limit);
+        ASSERT_TRUE(hashed) << c.limit;
+        EXPECT_EQ(hashed->length, c.covered.size()) << c.limit;
+        EXPECT_EQ(digest_text(hashed->digest), sha_of(c.covered)) << c.limit;
+        EXPECT_EQ(files.read_sizes(PATH), c.reads) << c.limit;
+    }
+}
+
+TEST(HashFilePrefix, AFileOneByteLongerThanTheBufferTakesTwoReads) {
+    std::string content(HASH_BUFFER_SIZE + 1, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 + i / 4096);
+    FakeFileSystem files;
+    files.add_file(PATH, content);
+    auto state = hash_file_prefix(files, PATH, content.size());
+    ASSERT_TRUE(state);
+    EXPECT_EQ(digest_text(*state), sha_of(content));
+    EXPECT_EQ(files.read_sizes(PATH), (std::vector<std::uint64_t>{1'048'576, 1}));
+}
+
+TEST(HashFilePrefix, ReportsTheOpenOrReadError) {
+    FakeFileSystem files;
+    files.add_directory("C:\\Work");
+    auto missing = hash_file_prefix(files, PATH, 10);
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error(), OsError::from_code(ERROR_CODE_FILE_NOT_FOUND));
+
+    files.add_file(PATH, std::string(HASH_BUFFER_SIZE + 10, 'x'));
+    files.fail({FsOp::Read, OsError::from_code(23), 1, PATH, 1});
+    auto broken = hash_file_prefix(files, PATH, HASH_BUFFER_SIZE + 10);
+    ASSERT_FALSE(broken);
+    EXPECT_EQ(broken.error(), OsError::from_code(23));
+}
+
+TEST(HashFilePrefix, HeldWithoutReadSharingFailsAtTheOpen) {
+    FakeFileSystem files;
+    files.add_file(PATH, "abc");
+    files.hold_open(PATH, Sharing{false, true, true});
+    auto state = hash_file_prefix(files, PATH, 3);
+    ASSERT_FALSE(state);
+    EXPECT_EQ(state.error(), OsError::from_code(ERROR_CODE_SHARING_VIOLATION));
+    EXPECT_TRUE(files.read_sizes(PATH).empty());
+}
+
+}  // namespace
+}  // namespace quarnet

@@ -1,0 +1,220 @@
+#include "store/earlier_download.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "doubles/fake_error_texts.h"
+#include "doubles/fake_file_system.h"
+#include "doubles/fake_shell.h"
+
+namespace quarnet {
+namespace {
+
+constexpr const char* WORK = "C:\\Temp\\Quarnet-setup";
+const std::string CONTENT = "the whole installer";  // 19 bytes
+const std::string CHECKING_COPY = "Checking the copy downloaded before\xE2\x80\xA6";
+const std::string CHECKING_PARTIAL = "Checking what was downloaded before\xE2\x80\xA6";
+
+std::string sha_of(std::string_view bytes) {
+    DigestState state;
+    state.update(std::as_bytes(std::span(bytes)));
+    return digest_text(state);
+}
+
+class EarlierDownloadTest : public ::testing::Test {
+protected:
+    EarlierDownloadTest() {
+        files.add_directory(WORK);
+        texts.buffered[{ERROR_CODE_SHARING_VIOLATION, MessageTable::System}] = u"Sharing violation.\r\n";
+    }
+
+    EarlierDownload check() { return check_earlier_download(list, paths, window, files, texts); }
+
+    ResumePoint resumed() {
+        auto outcome = check();
+        auto* point = std::get_if<ResumePoint>(&outcome);
+        if (point == nullptr) {
+            ADD_FAILURE() << "not a ResumePoint";
+            return {};
+        }
+        return *point;
+    }
+
+    std::size_t reads_of(const std::string& path) { return files.calls_of(FsOp::OpenForReading, path).size(); }
+
+    InstallerList list{"2.4.1", "Setup.exe", sha_of(CONTENT), CONTENT.size()};
+    DownloadPaths paths = download_paths(WORK, "Setup.exe");
+    FakeFileSystem files;
+    FakeErrorTexts texts;
+    ProgressLog log;
+    ProgressWindow window{std::make_unique<FakeProgressDialog>(log)};
+};
+
+TEST_F(EarlierDownloadTest, NamesTheVersionAndSizeOnLineOne) {
+    list.size = 2'500'000;
+    check();
+    EXPECT_EQ(line(log, 1), "Downloading Pelorin 2.4.1 (2 MB)");
+}
+
+TEST_F(EarlierDownloadTest, VerifiedCompleteCopyIsReusedAndThePartialFileIgnored) {
+    files.add_file(paths.installer, CONTENT);
+    files.add_file(paths.partial, "the whole");
+    auto outcome = check();
+    ASSERT_TRUE(std::holds_alternative<Reuse>(outcome));
+    EXPECT_EQ(std::get<Reuse>(outcome).installer_path, paths.installer);
+    EXPECT_EQ(line(log, 2), CHECKING_COPY);
+    EXPECT_EQ(files.content(paths.installer), CONTENT);
+    EXPECT_EQ(files.content(paths.partial), "the whole");
+    EXPECT_TRUE(files.calls_of(FsOp::FileInfo, paths.partial).empty());
+}
+
+TEST_F(EarlierDownloadTest, CompleteCopiesThatDoNotVerifyAreDeleted) {
+    struct Case {
+        const char* what;
+        std::string content;
+        bool read_only;
+        std::optional<Sharing> held;
+        std::size_t opened;  // how often the copy was opened for hashing
+    };
+    const Case cases[] = {
+        {"other digest", "the whole installeR", false, {}, 1},
+        {"other digest, read-only", "the whole installeR", true, {}, 1},
+        {"shorter", "the whole", false, {}, 0},
+        {"longer", CONTENT + "!", false, {}, 0},
+        {"cannot be read", CONTENT, false, Sharing{false, true, true}, 1},
+    };
+    for (const auto& c : cases) {
+        FakeFileSystem fresh;
+        fresh.add_file(paths.installer, c.content, c.read_only);
+        if (c.held) fresh.hold_open(paths.installer, *c.held);
+        ProgressLog fresh_log;
+        ProgressWindow fresh_window(std::make_unique<FakeProgressDialog>(fresh_log));
+        auto outcome = check_earlier_download(list, paths, fresh_window, fresh, texts);
+        ASSERT_TRUE(std::holds_alternative<ResumePoint>(outcome)) << c.what;
+        EXPECT_EQ(std::get<ResumePoint>(outcome).offset, 0u) << c.what;
+        EXPECT_FALSE(fresh.exists(paths.installer)) << c.what;
+        EXPECT_EQ(line(fresh_log, 2), CHECKING_COPY) << c.what;
+        EXPECT_EQ(fresh.calls_of(FsOp::OpenForReading, paths.installer).size(), c.opened) << c.what;
+    }
+}
+
+TEST_F(EarlierDownloadTest, WrongCopyDeletedThenThePartialFileResumes) {
+    files.add_file(paths.installer, "the whole installeR");
+    files.add_file(paths.partial, "the whole");
+    auto point = resumed();
+    EXPECT_FALSE(files.exists(paths.installer));
+    EXPECT_EQ(point.offset, 9u);
+    EXPECT_EQ(digest_text(point.digest), sha_of("the whole"));
+    EXPECT_EQ(line(log, 2), CHECKING_PARTIAL);
+}
+
+TEST_F(EarlierDownloadTest, FolderAtTheInstallerPathIsLeftAlone) {
+    files.add_directory(paths.installer);
+    auto point = resumed();
+    EXPECT_EQ(point.offset, 0u);
+    EXPECT_TRUE(files.is_directory(paths.installer));
+    EXPECT_TRUE(files.calls_of(FsOp::Delete).empty());
+    EXPECT_EQ(reads_of(paths.installer), 0u);
+    EXPECT_TRUE(log.lines.size() == 1 && log.lines[0].first == 1) << "line 2 set";
+}
+
+TEST_F(EarlierDownloadTest, PartialFileByLength) {
+    struct Case {
+        const char* what;
+        std::optional<std::string> partial;
+        std::uint64_t offset;
+        bool stays;
+        std::string line2;
+    };
+    const Case cases[] = {
+        {"no partial file", std::nullopt, 0, false, ""},
+        {"empty", "", 0, true, ""},
+        {"one byte", "t", 1, true, CHECKING_PARTIAL},
+        {"exactly the size", CONTENT, CONTENT.size(), true, CHECKING_PARTIAL},
+        {"one byte too long", CONTENT + "x", 0, false, ""},
+    };
+    for (const auto& c : cases) {
+        FakeFileSystem fresh;
+        if (c.partial) fresh.add_file(paths.partial, *c.partial);
+        ProgressLog fresh_log;
+        ProgressWindow fresh_window(std::make_unique<FakeProgressDialog>(fresh_log));
+        auto outcome = check_earlier_download(list, paths, fresh_window, fresh, texts);
+        ASSERT_TRUE(std::holds_alternative<ResumePoint>(outcome)) << c.what;
+        auto& point = std::get<ResumePoint>(outcome);
+        EXPECT_EQ(point.offset, c.offset) << c.what;
+        std::string_view covered = c.partial ? std::string_view(*c.partial).substr(0, c.offset) : "";
+        EXPECT_EQ(digest_text(point.digest), sha_of(covered)) << c.what;
+        EXPECT_EQ(fresh.exists(paths.partial), c.stays) << c.what;
+        EXPECT_EQ(line(fresh_log, 2), c.line2) << c.what;
+        EXPECT_EQ(fresh.calls_of(FsOp::OpenForReading, paths.partial).size(), c.line2.empty() ? 0u : 1u) << c.what;
+    }
+}
+
+TEST_F(EarlierDownloadTest, PartialFileHeldWithoutReadSharingFails) {
+    files.add_file(paths.partial, "the whole");
+    files.hold_open(paths.partial, Sharing{false, true, true});
+    auto outcome = check();
+    ASSERT_TRUE(std::holds_alternative<FailureMessage>(outcome));
+    EXPECT_EQ(std::get<FailureMessage>(outcome).text(),
+              "Could not read the earlier download (Sharing violation. (os error 32)).");
+    EXPECT_EQ(files.content(paths.partial), "the whole");
+}
+
+TEST_F(EarlierDownloadTest, OverlongPartialThatCannotBeDeletedStillStartsFresh) {
+    files.add_file(paths.partial, CONTENT + "xx");
+    files.hold_open(paths.partial, Sharing{true, true, false});
+    auto point = resumed();
+    EXPECT_EQ(point.offset, 0u);
+    EXPECT_TRUE(files.exists(paths.partial));  // the transfer cuts it back to the offset
+}
+
+// Reports a longer file than there is, as when the partial file shrinks between
+// its length being read and its bytes being hashed.
+class OverstatedLength final : public FileSystem {
+public:
+    explicit OverstatedLength(FakeFileSystem& inner) : inner_(inner) {}
+    OsResult<std::string> temp_directory() override { return inner_.temp_directory(); }
+    OsResult<void> create_directory(const std::string& p) override { return inner_.create_directory(p); }
+    OsResult<FileInfo> file_info(const std::string& p) override {
+        auto info = inner_.file_info(p);
+        if (info) info->length += 4;
+        return info;
+    }
+    OsResult<std::unique_ptr<File>> open_for_reading(const std::string& p) override {
+        return inner_.open_for_reading(p);
+    }
+    OsResult<std::unique_ptr<File>> open_emptied(const std::string& p) override { return inner_.open_emptied(p); }
+    OsResult<std::unique_ptr<File>> open_for_appending(const std::string& p) override {
+        return inner_.open_for_appending(p);
+    }
+    OsResult<void> delete_file(const std::string& p) override { return inner_.delete_file(p); }
+    OsResult<void> clear_read_only(const std::string& p) override { return inner_.clear_read_only(p); }
+    OsResult<std::unique_ptr<DirectoryListing>> list_directory(const std::string& p) override {
+        return inner_.list_directory(p);
+    }
+    OsResult<void> move_replacing(const std::string& a, const std::string& b) override {
+        return inner_.move_replacing(a, b);
+    }
+    OsResult<void> rename_by_handle(const std::string& a, const std::string& b) override {
+        return inner_.rename_by_handle(a, b);
+    }
+
+private:
+    FakeFileSystem& inner_;
+};
+
+TEST_F(EarlierDownloadTest, OffsetIsWhatTheDigestCovered) {
+    files.add_file(paths.partial, "the whole");
+    OverstatedLength shrinking(files);
+    auto outcome = check_earlier_download(list, paths, window, shrinking, texts);
+    ASSERT_TRUE(std::holds_alternative<ResumePoint>(outcome));
+    auto& point = std::get<ResumePoint>(outcome);
+    EXPECT_EQ(point.offset, 9u);
+    EXPECT_EQ(digest_text(point.digest), sha_of("the whole"));
+}
+
+}  // namespace
+}  // namespace quarnet
