@@ -23,7 +23,8 @@ import threading
 import time
 
 PLANTED = ["winhttp", "bcrypt", "version", "uxtheme"]
-INSTALLER_NAME = "pelorin-setup.exe"
+# A name of its own each run: a complete earlier download of it would be reused, not fetched.
+INSTALLER_NAME = "pelorin-setup-%d.exe" % os.getpid()
 RUN_TIMEOUT = 180
 LAUNCH_TIMEOUT = 60
 
