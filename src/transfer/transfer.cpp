@@ -88,8 +88,7 @@ std::string one_decimal_text(double value) {
 }
 
 std::string transfer_progress_text(std::uint64_t done, std::uint64_t size, double megabytes_per_second) {
-    return size_text(done) + " of " + size_text(size) + "  \u00B7  " + one_decimal_text(megabytes_per_second) +
-           " MB/s";
+    return size_text(done) + " of " + size_text(size) + "  \u00B7  " + one_decimal_text(megabytes_per_second) + " MB/s";
 }
 
 AttemptOutcome run_attempt(TransferContext& context, TransferState& state) {

@@ -1,0 +1,125 @@
+#pragma once
+// One transfer wired to doubles of everything it touches: the scripted WinHTTP,
+// the in-memory file system, the virtual clock and a recorded progress dialog.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "doubles/fake_clock.h"
+#include "doubles/fake_error_texts.h"
+#include "doubles/fake_file_system.h"
+#include "doubles/fake_shell.h"
+#include "doubles/fake_win_http.h"
+#include "store/digest.h"
+#include "transfer/transfer.h"
+
+namespace quarnet {
+
+inline const std::string WORK = std::string(FakeFileSystem::DEFAULT_TEMP_DIRECTORY) + "Quarnet-setup";
+inline const std::string INSTALLER = WORK + "\\Pelorin-2.1.0.exe";
+inline const std::string PARTIAL = INSTALLER + ".part";
+inline const std::string BASE = "http://127.0.0.1:8080/dl/";
+
+// Bytes that differ from their neighbours, so a shifted or doubled block shows.
+inline std::string pattern_bytes(std::size_t count, unsigned seed = 3) {
+    std::string bytes(count, '\0');
+    for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>((i * 7 + seed) % 251);
+    return bytes;
+}
+
+inline DigestState digest_of(const std::string& bytes) {
+    DigestState state;
+    state.update(std::as_bytes(std::span(bytes)));
+    return state;
+}
+
+inline std::string sha256_of(const std::string& bytes) { return digest_text(digest_of(bytes)); }
+
+// "Complete", "Cancelled" or the failure's text.
+inline std::string outcome_text(const TransferResult& result) {
+    if (std::holds_alternative<TransferComplete>(result)) return "Complete";
+    if (std::holds_alternative<Cancelled>(result)) return "Cancelled";
+    return std::get<FailureMessage>(result).text();
+}
+
+struct TransferRig {
+    FakeWinHttp http;
+    FakeErrorTexts texts;
+    FakeFileSystem files;
+    FakeClock clock;
+    ProgressLog log;
+    std::string body = pattern_bytes(3'000);
+    InstallerList list{"2.1.0", "Pelorin-2.1.0.exe", sha256_of(body), body.size()};
+    std::string base = BASE;
+    DownloadPaths paths{INSTALLER, PARTIAL};
+    WebSession session{http, texts, http.open_session(u"test")};
+    ProgressWindow window{std::make_unique<FakeProgressDialog>(log)};
+    TransferContext context{list, base, paths, session, window, files, texts, clock};
+    bool cancel = false;
+
+    TransferRig() {
+        files.add_directory(WORK);
+        texts.buffered[{ERROR_CODE_DISK_FULL, MessageTable::System}] = u"Disk full.\r\n";
+        texts.buffered[{ERROR_CODE_ACCESS_DENIED, MessageTable::System}] = u"Access denied.\r\n";
+        texts.buffered[{ERROR_CODE_SHARING_VIOLATION, MessageTable::System}] = u"Sharing violation.\r\n";
+        texts.buffered[{87, MessageTable::System}] = u"Invalid parameter.\r\n";
+        log.cancel = [this] { return cancel; };
+    }
+
+    void use_body(std::string bytes) {
+        body = std::move(bytes);
+        list.sha256 = sha256_of(body);
+        list.size = body.size();
+    }
+
+    // The whole file from `from` on, in chunks, as a 200 or 206 answer.
+    ScriptedResponse answer(std::uint32_t status, std::size_t from = 0, std::size_t chunk = 1'000) const {
+        return ScriptedResponse::ok(status, std::string_view(body).substr(from), chunk);
+    }
+    // Bytes [from, to) and then the body ends.
+    ScriptedResponse short_answer(std::uint32_t status, std::size_t from, std::size_t to,
+                                  std::size_t chunk = 1'000) const {
+        return ScriptedResponse::ok(status, std::string_view(body).substr(from, to - from), chunk);
+    }
+    // Bytes [from, to) and then a read fails.
+    ScriptedResponse dropped_answer(std::uint32_t status, std::size_t from, std::size_t to,
+                                    std::size_t chunk = 1'000) const {
+        auto response = short_answer(status, from, to, chunk);
+        response.fail_read_after = response.chunks.size();
+        return response;
+    }
+
+    // The partial file as an earlier run left it, its bytes all taken over.
+    ResumePoint resume_with(const std::string& held) {
+        files.add_file(PARTIAL, held);
+        return ResumePoint{held.size(), digest_of(held)};
+    }
+
+    TransferResult run(ResumePoint resume = {}) { return run_transfer(context, std::move(resume)); }
+
+    std::vector<std::string> headers() const {
+        std::vector<std::string> all;
+        for (const auto& request : http.requests) all.push_back(request.headers);
+        return all;
+    }
+    std::vector<std::string> lines(std::uint32_t n) const {
+        std::vector<std::string> all;
+        for (const auto& [number, text] : log.lines) {
+            if (number == n) all.push_back(text);
+        }
+        return all;
+    }
+    std::string partial() const { return files.content(PARTIAL).value_or("<missing>"); }
+    // Every request's connection and request handle was closed; only the session is left.
+    bool exchanges_closed() const { return http.open_handles() == 1 && http.bad_closes == 0; }
+};
+
+inline std::string retry_line(int n) {
+    return "Connection lost \xE2\x80\x93 trying again (" + std::to_string(n) + " of 8)\xE2\x80\xA6";
+}
+
+}  // namespace quarnet
