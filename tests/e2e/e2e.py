@@ -1,0 +1,319 @@
+#!/usr/bin/env python3
+"""End-to-end runs of quarnet-setup.exe under Wine against a scripted local site.
+
+    e2e.py --exe quarnet-setup.exe --installer sample_installer.exe --prefix DIR --case NAME
+
+Each case gets an empty work folder in its own Wine prefix (Wine takes TEMP from
+the prefix's registry, not from the caller), a site on a free port, and checks
+what the run left: the launched sample installer's marker, the files of the work
+folder, last-error.txt and the requests the site saw. Exit code 0 when the case
+holds. The prefix's wineserver and an Xvfb this script started are stopped at the end.
+"""
+
+import argparse
+import getpass
+import hashlib
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from scripted_site import ScriptedSite  # noqa: E402
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+WINE_RUN = os.path.join(ROOT, "tools", "wine-run")
+VERSION = "9.9.9"
+FILE = "Pelorin-%s.exe" % VERSION
+PATH = "/" + FILE
+
+
+class CaseFailed(Exception):
+    pass
+
+
+def expect(condition, what):
+    if not condition:
+        raise CaseFailed(what)
+
+
+def expect_equal(actual, wanted, what):
+    if actual != wanted:
+        raise CaseFailed("%s: got %r, wanted %r" % (what, actual, wanted))
+
+
+class Display:
+    """A usable DISPLAY, or a private Xvfb for this script."""
+
+    def __init__(self):
+        self.process = None
+        number = os.environ.get("DISPLAY", "").split(":")[-1].split(".")[0]
+        if number and os.path.exists("/tmp/.X11-unix/X" + number):
+            return
+        for n in range(130, 160):
+            if os.path.exists("/tmp/.X11-unix/X%d" % n) or os.path.exists("/tmp/.X%d-lock" % n):
+                continue
+            self.process = subprocess.Popen(
+                ["Xvfb", ":%d" % n, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            for _ in range(50):
+                if os.path.exists("/tmp/.X11-unix/X%d" % n):
+                    break
+                time.sleep(0.1)
+            os.environ["DISPLAY"] = ":%d" % n
+            return
+        raise RuntimeError("no free X display")
+
+    def stop(self):
+        if self.process:
+            self.process.terminate()
+            self.process.wait()
+
+
+class Run:
+    def __init__(self, args):
+        self.exe = args.exe
+        self.prefix = os.path.abspath(args.prefix)
+        os.environ["QUARNET_WINEPREFIX"] = self.prefix
+        self.temp = os.path.join(self.prefix, "drive_c", "users", getpass.getuser(), "Temp")
+        self.work = os.path.join(self.temp, "Quarnet-setup")
+        self.site_root = tempfile.mkdtemp(prefix="quarnet-e2e-site-")
+        with open(args.installer, "rb") as f:
+            self.installer = f.read()
+        self.site = None
+
+    # --- setting up ---
+    def publish(self, installer=None, sha256=None, size=None):
+        """The site offers `installer` (default: the sample) with a matching latest.json."""
+        data = self.installer if installer is None else installer
+        self.offered = data
+        with open(os.path.join(self.site_root, FILE), "wb") as f:
+            f.write(data)
+        listing = {"version": VERSION, "file": FILE, "size": len(data) if size is None else size,
+                   "sha256": hashlib.sha256(data).hexdigest() if sha256 is None else sha256}
+        with open(os.path.join(self.site_root, "latest.json"), "w") as f:
+            json.dump(listing, f)
+        if self.site is None:
+            self.site = ScriptedSite(self.site_root)
+
+    def leave_in_work_folder(self, name, data):
+        os.makedirs(self.work, exist_ok=True)
+        with open(os.path.join(self.work, name), "wb") as f:
+            f.write(data)
+
+    def clean(self):
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    # --- running ---
+    def start(self, dialog=False):
+        env = dict(os.environ)
+        env["QUARNET_SETUP_URL"] = self.site.base
+        if not dialog:
+            env["QUARNET_SETUP_NO_DIALOG"] = ""
+        return subprocess.Popen([WINE_RUN, self.exe], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+
+    def run(self, timeout=120):
+        process = self.start()
+        output, _ = process.communicate(timeout=timeout)
+        expect_equal(process.returncode, 0, "exit code (output: %s)" % output.decode(errors="replace")[-500:])
+
+    # --- looking ---
+    def work_file(self, name):
+        path = os.path.join(self.work, name)
+        if not os.path.exists(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+
+    def last_error(self):
+        data = self.work_file("last-error.txt")
+        return None if data is None else data.decode("utf-8")
+
+    def wait_for_launch(self, seconds=20):
+        marker = os.path.join(self.work, FILE + ".started")
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            if os.path.exists(marker):
+                return True
+            time.sleep(0.1)
+        return False
+
+    def installer_ranges(self):
+        return [r["range"] for r in self.site.requests(PATH)]
+
+    def expect_launched(self):
+        expect(self.wait_for_launch(), "the sample installer was not started (last error: %r)" % self.last_error())
+        expect(self.work_file(FILE) == self.offered, "the installer in the work folder is the one offered")
+        expect(self.work_file(FILE + ".part") is None, "no partial file is left")
+        expect(self.last_error() is None, "no last-error.txt")
+
+    def expect_failed(self, message):
+        expect_equal(self.last_error(), message, "last-error.txt")
+        expect(not self.wait_for_launch(1), "nothing was launched")
+
+    def close(self):
+        if self.site:
+            self.site.stop()
+        shutil.rmtree(self.site_root, ignore_errors=True)
+        env = dict(os.environ, WINEPREFIX=self.prefix)
+        subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+# --- the cases ---
+
+def case_fresh(run):
+    run.publish()
+    run.run()
+    run.expect_launched()
+    expect_equal(run.installer_ranges(), [None], "installer requests")
+    agents = {r["agent"] for r in run.site.requests()}
+    expect_equal(agents, {"Quarnet-Setup/0.1.0"}, "user agents")
+
+
+def case_resume_after_cut(run):
+    run.publish()
+    cut = len(run.installer) // 3
+    run.site.fault(PATH, {"cut_after": cut})
+    run.run()
+    run.expect_launched()
+    expect_equal(run.installer_ranges(), [None, "bytes=%d-" % cut], "installer requests")
+
+
+def case_range_ignored(run):
+    run.publish()
+    held = len(run.installer) // 2
+    run.leave_in_work_folder(FILE + ".part", run.installer[:held])
+    run.site.fault(PATH, {"ignore_range": True})
+    run.run()
+    run.expect_launched()
+    expect_equal(run.installer_ranges(), ["bytes=%d-" % held, None], "installer requests")
+
+
+def refused(status, message):
+    def case(run):
+        run.publish()
+        run.site.fault(PATH, {"status": status})
+        run.run()
+        run.expect_failed(message)
+        expect_equal(len(run.installer_ranges()), 1, "installer requests (no retry)")
+    return case
+
+
+def case_wrong_digest(run):
+    run.publish(sha256="0" * 64)
+    run.run()
+    run.expect_failed("The download was damaged on the way, so it was deleted.")
+    expect(run.work_file(FILE + ".part") is None, "the damaged partial file is deleted")
+    expect(run.work_file(FILE) is None, "no installer file")
+
+
+def case_too_many_bytes(run):
+    # Every attempt overruns: eight attempts with 50 s of waits between them.
+    run.publish()
+    run.site.fault(PATH, *[{"extra": 1}] * 8)
+    run.run(timeout=240)
+    run.expect_failed("The website sent more than expected.")
+    expect_equal(len(run.installer_ranges()), 8, "installer requests")
+
+
+def case_too_many_bytes_once(run):
+    run.publish()
+    run.site.fault(PATH, {"extra": 300_000})
+    run.run()
+    run.expect_launched()
+    ranges = run.installer_ranges()
+    expect_equal(len(ranges), 2, "installer requests")
+    expect(ranges[1] is not None, "the rest is asked for with a Range")
+
+
+def case_earlier_copy(run):
+    run.publish()
+    run.leave_in_work_folder(FILE, run.installer)
+    run.run()
+    run.expect_launched()
+    expect_equal(run.installer_ranges(), [], "installer requests")
+
+
+def press_cancel(window_name="Pelorin setup", seconds=30):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        found = subprocess.run(["xdotool", "search", "--name", window_name], capture_output=True, text=True)
+        for window in found.stdout.split():
+            subprocess.run(["xdotool", "windowactivate", "--sync", window], capture_output=True, timeout=5)
+            subprocess.run(["xdotool", "key", "--window", window, "Escape"], capture_output=True, timeout=5)
+            subprocess.run(["xdotool", "key", "Escape"], capture_output=True, timeout=5)
+            return True
+        time.sleep(0.2)
+    return False
+
+
+def case_cancel_then_resume(run):
+    # A 4 MB installer sent at 400 kB/s: there is time to find the window and press Cancel.
+    big = run.installer + b"\x00" * 4_000_000
+    run.publish(installer=big)
+    run.site.fault(PATH, {"throttle": 400_000})
+    process = run.start()
+    partial = os.path.join(run.work, FILE + ".part")
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline and not (os.path.exists(partial) and os.path.getsize(partial) > 0):
+        time.sleep(0.1)
+    expect(press_cancel(), "the progress window was found")
+    output, _ = process.communicate(timeout=60)
+    expect_equal(process.returncode, 0, "exit code after Cancel")
+    expect(run.last_error() is None, "no last-error.txt after Cancel")
+    kept = run.work_file(FILE + ".part")
+    expect(kept is not None and 0 < len(kept) < len(big), "the partial file is kept")
+    expect(not run.wait_for_launch(1), "nothing was launched")
+
+    run.run()
+    run.expect_launched()
+    expect_equal(run.installer_ranges()[-1], "bytes=%d-" % len(kept), "the next run resumes")
+
+
+CASES = {
+    "fresh": case_fresh,
+    "resume_after_cut": case_resume_after_cut,
+    "range_ignored": case_range_ignored,
+    "not_found": refused(404, "The installer is not on the website at the moment."),
+    "range_refused": refused(416, "The website refused the download (HTTP 416)."),
+    "server_error": refused(500, "The website refused the download (HTTP 500)."),
+    "wrong_digest": case_wrong_digest,
+    "too_many_bytes_once": case_too_many_bytes_once,
+    "too_many_bytes": case_too_many_bytes,
+    "earlier_copy": case_earlier_copy,
+    "cancel_then_resume": case_cancel_then_resume,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--installer", required=True)
+    parser.add_argument("--prefix", required=True)
+    parser.add_argument("--case", required=True, choices=sorted(CASES))
+    args = parser.parse_args()
+
+    display = Display()
+    run = Run(args)
+    try:
+        run.clean()
+        began = time.monotonic()
+        CASES[args.case](run)
+        print("e2e %s: passed in %.1f s" % (args.case, time.monotonic() - began))
+        return 0
+    except CaseFailed as failure:
+        print("e2e %s: FAILED: %s" % (args.case, failure))
+        if run.site:
+            print("requests seen:", json.dumps(run.site.requests(), indent=1))
+        return 1
+    finally:
+        run.close()
+        run.clean()
+        display.stop()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
