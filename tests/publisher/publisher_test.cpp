@@ -190,7 +190,8 @@ TEST_F(Publisher, ChecksAnyListByTheClientsRules) {
         {"63 digits", list_with("3", "\"" + digest.substr(1) + "\""), INCOMPLETE, "(63 characters)"},
         {"not hex", list_with("3", "\"" + digest.substr(1) + "g\""), INCOMPLETE, "64 hexadecimal"},
         {"no digest", R"({"file":"setup.exe","size":3})", INCOMPLETE, "\"sha256\" is missing"},
-        {"too large", list_with("3", "\"" + digest + "\"") + std::string(65'537, ' '), TOO_LARGE, "the client reads at most 65536"},
+        {"too large", list_with("3", "\"" + digest + "\"") + std::string(65'537, ' '), TOO_LARGE,
+         "the client reads at most 65536"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -200,8 +201,7 @@ TEST_F(Publisher, ChecksAnyListByTheClientsRules) {
             continue;
         }
         EXPECT_EQ(outcome.code, EXIT_REFUSED);
-        EXPECT_NE(outcome.err.find("The client would say: " + std::string(c.client_message) + "\n"),
-                  std::string::npos)
+        EXPECT_NE(outcome.err.find("The client would say: " + std::string(c.client_message) + "\n"), std::string::npos)
             << outcome.err;
         EXPECT_NE(outcome.err.find(c.reason), std::string::npos) << outcome.err;
     }
