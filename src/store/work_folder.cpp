@@ -38,7 +38,7 @@ std::size_t root_length(std::string_view path) {
 std::optional<std::string> parent_of(const std::string& path) {
     std::size_t root = root_length(path);
     std::size_t end = path.size();
-    while (end > root && is_separator(path[end - 1])) --end;  // trailing separators
+    while (end > root && is_separator(path[end - 1])) --end;   // trailing separators
     while (end > root && !is_separator(path[end - 1])) --end;  // the last component
     while (end > root && is_separator(path[end - 1])) --end;   // separators before it
     if (end <= root) return root > 0 ? std::optional(path.substr(0, root)) : std::nullopt;

@@ -10,7 +10,8 @@
 // "." and "..".
 //
 // Open files and listings share the storage with the file system: a file that is
-// renamed or deleted while open keeps its bytes for the handle.
+// renamed or deleted while open keeps its bytes for the handle. Moving a folder
+// moves the folder alone, not what it holds.
 
 #include <cstddef>
 #include <cstdint>
@@ -37,8 +38,8 @@ enum class FsOp : std::uint8_t {
     Delete,
     ClearReadOnly,
     ListDirectory,
-    MoveReplacing,     // to: the target
-    RenameByHandle,    // to: the target
+    MoveReplacing,   // to: the target
+    RenameByHandle,  // to: the target
 };
 
 struct FsCall {

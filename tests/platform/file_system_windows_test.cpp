@@ -51,8 +51,8 @@ private:
 // Deletes a folder and everything below it, read-only files included.
 void remove_tree(const std::wstring& folder) {
     WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                     nullptr, 0);
+    HANDLE find =
+        ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
     if (find != INVALID_HANDLE_VALUE) {
         do {
             std::wstring name = data.cFileName;
@@ -76,8 +76,8 @@ protected:
         auto temp = files->temp_directory();
         ASSERT_TRUE(temp);
         static int counter = 0;
-        folder = join_path(*temp, "quarnet-store-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                                      std::to_string(++counter));
+        folder = join_path(
+            *temp, "quarnet-store-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter));
         remove_tree(wide(folder));
         ASSERT_TRUE(files->create_directory(folder));
     }
@@ -106,8 +106,8 @@ protected:
 
     // Opens the file the way another program might, with only the given sharing.
     UniqueFileHandle hold(const std::string& path, DWORD share) {
-        return UniqueFileHandle(::CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
-                                              OPEN_EXISTING, 0, nullptr));
+        return UniqueFileHandle(
+            ::CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0, nullptr));
     }
 
     void make_read_only(const std::string& path) {
@@ -259,7 +259,8 @@ public:
     }
     ~TempRedirect() {
         const wchar_t* names[] = {L"TMP", L"TEMP"};
-        for (std::size_t i = 0; i < 2; ++i) ::SetEnvironmentVariableW(names[i], saved_[i] ? saved_[i]->c_str() : nullptr);
+        for (std::size_t i = 0; i < 2; ++i)
+            ::SetEnvironmentVariableW(names[i], saved_[i] ? saved_[i]->c_str() : nullptr);
     }
 
 private:

@@ -1,11 +1,10 @@
-#include "store/digest.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "doubles/fake_file_system.h"
+#include "store/digest.h"
 
 namespace quarnet {
 namespace {

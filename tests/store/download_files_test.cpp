@@ -1,11 +1,10 @@
-#include "store/download_files.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "doubles/fake_file_system.h"
+#include "store/download_files.h"
 
 namespace quarnet {
 namespace {

@@ -1,5 +1,3 @@
-#include "store/earlier_download.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -9,6 +7,7 @@
 #include "doubles/fake_error_texts.h"
 #include "doubles/fake_file_system.h"
 #include "doubles/fake_shell.h"
+#include "store/earlier_download.h"
 
 namespace quarnet {
 namespace {

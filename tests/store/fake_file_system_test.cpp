@@ -1,12 +1,12 @@
 // The double stands in for Windows in every store and transfer test, so the
 // answers those tests rely on are pinned down here.
 
-#include "doubles/fake_file_system.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
+
+#include "doubles/fake_file_system.h"
 
 namespace quarnet {
 namespace {
@@ -34,8 +34,7 @@ TEST(FakeFileSystem, RefusesLikeWindows) {
         {"missing folder", open_read("C:\\Nowhere\\x"), OsError::from_code(ERROR_CODE_PATH_NOT_FOUND)},
         {"NUL in path", open_read(std::string("C:\\Work\\a\0b", 11)), OsError::interior_nul()},
         {"folder opened as file", open_read(DIR), OsError::from_code(ERROR_CODE_ACCESS_DENIED)},
-        {"held without read sharing", open_read("C:\\Work\\held"),
-         OsError::from_code(ERROR_CODE_SHARING_VIOLATION)},
+        {"held without read sharing", open_read("C:\\Work\\held"), OsError::from_code(ERROR_CODE_SHARING_VIOLATION)},
         {"delete read-only", [](FakeFileSystem& fs) { return fs.delete_file("C:\\Work\\ro"); },
          OsError::from_code(ERROR_CODE_ACCESS_DENIED)},
         {"delete folder", [](FakeFileSystem& fs) { return fs.delete_file(DIR); },

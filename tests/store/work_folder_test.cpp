@@ -1,5 +1,3 @@
-#include "store/work_folder.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +5,7 @@
 
 #include "doubles/fake_error_texts.h"
 #include "doubles/fake_file_system.h"
+#include "store/work_folder.h"
 
 namespace quarnet {
 namespace {
@@ -70,10 +69,9 @@ TEST_F(WorkFolder, MissingTemporaryDirectoryIsMadeLevelByLevel) {
     EXPECT_EQ(*folder, "D:\\Users\\Ana\\Temp\\Quarnet-setup");
     EXPECT_TRUE(files.is_directory(*folder));
     // Tried from the bottom, made from the top; the drive itself is never made.
-    EXPECT_EQ(created(), (std::vector<std::string>{
-                             "D:\\Users\\Ana\\Temp\\Quarnet-setup", "D:\\Users\\Ana\\Temp", "D:\\Users\\Ana",
-                             "D:\\Users", "D:\\Users\\Ana", "D:\\Users\\Ana\\Temp",
-                             "D:\\Users\\Ana\\Temp\\Quarnet-setup"}));
+    EXPECT_EQ(created(), (std::vector<std::string>{"D:\\Users\\Ana\\Temp\\Quarnet-setup", "D:\\Users\\Ana\\Temp",
+                                                   "D:\\Users\\Ana", "D:\\Users", "D:\\Users\\Ana",
+                                                   "D:\\Users\\Ana\\Temp", "D:\\Users\\Ana\\Temp\\Quarnet-setup"}));
 }
 
 TEST_F(WorkFolder, RootsAreNeverMade) {
@@ -105,8 +103,7 @@ TEST_F(WorkFolder, RegularFileInTheWayFailsAndStays) {
     files.add_file("C:\\Temp\\Quarnet-setup", "not a folder");
     auto folder = open_work_folder(files, texts);
     ASSERT_FALSE(folder);
-    EXPECT_EQ(folder.error().text(),
-              "Could not make a folder for the download (File already exists. (os error 183)).");
+    EXPECT_EQ(folder.error().text(), "Could not make a folder for the download (File already exists. (os error 183)).");
     EXPECT_EQ(files.content("C:\\Temp\\Quarnet-setup"), "not a folder");
 }
 
@@ -115,8 +112,7 @@ TEST_F(WorkFolder, FileInTheWayHigherUpFailsWithAlreadyExists) {
     files.set_temp_directory("C:\\Temp\\sub\\");
     auto folder = open_work_folder(files, texts);
     ASSERT_FALSE(folder);
-    EXPECT_EQ(folder.error().text(),
-              "Could not make a folder for the download (File already exists. (os error 183)).");
+    EXPECT_EQ(folder.error().text(), "Could not make a folder for the download (File already exists. (os error 183)).");
 }
 
 TEST_F(WorkFolder, FolderMadeByAnotherProcessMeanwhileIsAccepted) {

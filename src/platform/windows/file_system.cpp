@@ -84,7 +84,8 @@ private:
 
 class WindowsListing final : public DirectoryListing {
 public:
-    WindowsListing(UniqueFindHandle handle, std::string first) : handle_(std::move(handle)), pending_(std::move(first)) {}
+    WindowsListing(UniqueFindHandle handle, std::string first)
+        : handle_(std::move(handle)), pending_(std::move(first)) {}
 
     std::optional<std::string> next() override {
         if (pending_) return std::exchange(pending_, std::nullopt);
@@ -235,7 +236,8 @@ public:
         info->RootDirectory = nullptr;
         info->FileNameLength = static_cast<DWORD>(name_bytes);
         std::memcpy(info->FileName, wide_to->c_str(), name_bytes + sizeof(wchar_t));
-        if (!::SetFileInformationByHandle(handle->get(), FILE_RENAME_INFO_EX, info, static_cast<DWORD>(buffer.size()))) {
+        if (!::SetFileInformationByHandle(handle->get(), FILE_RENAME_INFO_EX, info,
+                                          static_cast<DWORD>(buffer.size()))) {
             return last_error(::GetLastError());
         }
         return {};
