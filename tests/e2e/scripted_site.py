@@ -126,6 +126,8 @@ class ScriptedSite:
         self._lock = threading.Lock()
         self._server = http.server.ThreadingHTTPServer(("127.0.0.1", port), _Handler)
         self._server.daemon_threads = True
+        # A client that hangs up mid-answer is part of the script, not an error.
+        self._server.handle_error = lambda request, address: None
         self._server.site = self
         self.port = self._server.server_address[1]
         self.base = "http://127.0.0.1:%d/" % self.port
