@@ -26,6 +26,8 @@ public:
 
     std::uint32_t status() const { return status_; }
     const WebAddress& address() const { return address_; }
+    // Releases both handles now, request first; later calls and the destructor do nothing.
+    void close();
 
 private:
     friend Result<HttpExchange> open_get(WebSession&, std::string_view, std::string_view);
@@ -34,6 +36,10 @@ private:
 
     WebSession* session_;
     WebAddress address_;
+    // NUL-terminated copies handed to WinHTTP; they live as long as the handles.
+    std::u16string host_;
+    std::u16string path_;
+    std::u16string headers_;  // no terminator: its length goes with it
     HttpHandle connection_ = nullptr;
     HttpHandle request_ = nullptr;
     std::uint32_t status_ = 0;
