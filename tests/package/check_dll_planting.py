@@ -77,7 +77,7 @@ def main():
     plant(dll_folder, control)
     shutil.copyfile(naive_loader, os.path.join(control, "naive_loader.exe"))
     subprocess.run([wine_run, os.path.join(control, "naive_loader.exe")], cwd=control, env=wine_environment(),
-                   timeout=RUN_TIMEOUT, capture_output=True)
+                   timeout=RUN_TIMEOUT, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     seen = markers(control)
     check(len(seen) == len(PLANTED), "control: a careless program loads every planted DLL %s" % seen)
 
@@ -104,8 +104,10 @@ def main():
     })
     try:
         started = time.monotonic()
+        # Output to a file, not a pipe: wineserver and a detached installer inherit it and would hold a pipe open.
+        log = open(os.path.join(scratch, "setup-output.txt"), "wb")
         result = subprocess.run([wine_run, os.path.join(app, "quarnet-setup.exe")], cwd=working, env=environment,
-                                timeout=RUN_TIMEOUT, capture_output=True, text=True)
+                                timeout=RUN_TIMEOUT, stdout=log, stderr=subprocess.STDOUT)
         # The installer is started detached: give it a moment to leave its mark.
         deadline = time.monotonic() + LAUNCH_TIMEOUT
         while not os.path.exists(marker) and time.monotonic() < deadline:
