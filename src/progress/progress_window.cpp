@@ -1,6 +1,6 @@
 #include "progress/progress_window.h"
 
-#include <charconv>
+#include <cmath>
 #include <utility>
 
 #include "platform/text.h"
@@ -35,13 +35,14 @@ void ProgressWindow::reset_timer() { dialog_->reset_timer(); }
 bool ProgressWindow::cancel_requested() { return dialog_->has_user_cancelled(); }
 
 std::string size_text(std::uint64_t bytes) {
-    // to_chars prints the exact value of the double, and an exact half goes to the even neighbour;
-    // it is the same code in both builds, unlike the C runtimes' printf.
-    char digits[32];
-    double megabytes = static_cast<double>(bytes) / 1'000'000.0;
-    auto [end, error] = std::to_chars(digits, digits + sizeof digits, megabytes, std::chars_format::fixed, 0);
-    std::string text(digits, error == std::errc{} ? end : digits);
-    return text + " MB";
+    // Rounded here rather than by a formatting routine: the same in both builds,
+    // and without the floating-point printer, which would triple the exe's size.
+    const double megabytes = static_cast<double>(bytes) / 1'000'000.0;
+    const double whole = std::floor(megabytes);
+    const double fraction = megabytes - whole;  // exact for a double
+    auto count = static_cast<std::uint64_t>(whole);
+    if (fraction > 0.5 || (fraction == 0.5 && count % 2 == 1)) ++count;
+    return std::to_string(count) + " MB";
 }
 
 }  // namespace quarnet
