@@ -1,7 +1,6 @@
 #include "list/installer_list.h"
 
 #include <nlohmann/json.hpp>
-
 #include <utility>
 
 #include "web/http_exchange.h"
@@ -64,8 +63,8 @@ std::string ascii_lowered(std::string_view text) {
 
 // A plain file name that ends in ".exe" and cannot leave the work folder.
 bool acceptable_file_name(std::string_view file) {
-    return !file.empty() && ascii_lowered(file).ends_with(".exe") && file.find_first_of("/\\:") == std::string_view::npos &&
-           file.find("..") == std::string_view::npos;
+    return !file.empty() && ascii_lowered(file).ends_with(".exe") &&
+           file.find_first_of("/\\:") == std::string_view::npos && file.find("..") == std::string_view::npos;
 }
 
 bool lower_hex_digest(std::string_view digest) {

@@ -15,7 +15,9 @@ public:
         InteriorNul,  // a path held a NUL and was never handed to Windows
     };
 
-    static constexpr OsError from_code(std::uint32_t code) { return OsError{Kind::Code, static_cast<std::int32_t>(code)}; }
+    static constexpr OsError from_code(std::uint32_t code) {
+        return OsError{Kind::Code, static_cast<std::int32_t>(code)};
+    }
     static constexpr OsError write_zero() { return OsError{Kind::WriteZero, 0}; }
     static constexpr OsError interior_nul() { return OsError{Kind::InteriorNul, 0}; }
 

@@ -164,9 +164,15 @@ void FakeWinHttp::close_handle(HttpHandle handle) {
         return;
     }
     switch (it->second.kind) {
-        case Kind::Session: calls.push_back("close session"); break;
-        case Kind::Connection: calls.push_back("close connection"); break;
-        case Kind::Request: calls.push_back("close request"); break;
+        case Kind::Session:
+            calls.push_back("close session");
+            break;
+        case Kind::Connection:
+            calls.push_back("close connection");
+            break;
+        case Kind::Request:
+            calls.push_back("close request");
+            break;
     }
     handles_.erase(it);
 }

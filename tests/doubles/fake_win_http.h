@@ -30,10 +30,10 @@ namespace quarnet {
 enum class HttpStage { None, Connect, Open, Send, Receive };
 
 struct ScriptedResponse {
-    HttpStage fail_at = HttpStage::None;  // the stage whose call fails
-    std::uint32_t last_error = 0;         // its last error (not used for Connect/Open, which give none)
-    std::optional<std::uint32_t> status = 200;  // nothing: the status query fails
-    std::vector<std::string> chunks;            // one per read, cut to the reader's buffer (the rest comes next)
+    HttpStage fail_at = HttpStage::None;         // the stage whose call fails
+    std::uint32_t last_error = 0;                // its last error (not used for Connect/Open, which give none)
+    std::optional<std::uint32_t> status = 200;   // nothing: the status query fails
+    std::vector<std::string> chunks;             // one per read, cut to the reader's buffer (the rest comes next)
     std::optional<std::size_t> fail_read_after;  // this many reads return data, then a read fails
     std::uint32_t read_error = 12030;            // the last error of that failing read
     std::function<void(std::size_t read_index)> before_read;  // called before each read of this response
@@ -48,9 +48,9 @@ struct RecordedRequest {
     std::uint16_t port = 0;
     std::string path;
     std::uint32_t flags = 0;
-    bool opened = false;            // open_request was called
-    bool sent = false;              // send_request was called
-    std::string headers;            // as UTF-8
+    bool opened = false;             // open_request was called
+    bool sent = false;               // send_request was called
+    std::string headers;             // as UTF-8
     std::size_t headers_length = 0;  // in UTF-16 code units, as given to send
     std::size_t reads = 0;
     std::vector<std::size_t> read_buffer_sizes;

@@ -99,8 +99,9 @@ TEST(InstallerListParse, RulesOfTheListDocument) {
 }
 
 TEST(InstallerListParse, ValuesAsTheListGivesThem) {
-    auto list = parse_installer_list(R"({"sha256":")" + std::string(64, 'A') +
-                                     R"(","file":"first.exe","size":42,"version":"3.0 beta","file":"Setup.EXE","x":[1]})");
+    auto list =
+        parse_installer_list(R"({"sha256":")" + std::string(64, 'A') +
+                             R"(","file":"first.exe","size":42,"version":"3.0 beta","file":"Setup.EXE","x":[1]})");
     ASSERT_TRUE(list) << list.error().text();
     EXPECT_EQ(list->file, "Setup.EXE");  // the later of two keys, case kept
     EXPECT_EQ(list->sha256, std::string(64, 'a'));
@@ -110,7 +111,8 @@ TEST(InstallerListParse, ValuesAsTheListGivesThem) {
     auto numeric_version = parse_installer_list(R"({"version":2,"file":"a.exe","size":1,"sha256":")" + DIGEST + "\"}");
     ASSERT_TRUE(numeric_version);
     EXPECT_EQ(numeric_version->version, "");
-    auto no_version = parse_installer_list(R"({"file":"a.exe","size":18446744073709551615,"sha256":")" + DIGEST + "\"}");
+    auto no_version =
+        parse_installer_list(R"({"file":"a.exe","size":18446744073709551615,"sha256":")" + DIGEST + "\"}");
     ASSERT_TRUE(no_version);
     EXPECT_EQ(no_version->version, "");
     EXPECT_EQ(no_version->size, 18446744073709551615u);
@@ -170,16 +172,19 @@ TEST_F(FetchInstallerList, StatusAndSizeRules) {
          "The installer list on the website is too large.", 17},
         {"65,537 bytes in a 206", ScriptedResponse::ok(206, at_limit + " ", 65'537),
          "The installer list on the website is too large.", 1},
-        {"404 left unread", ScriptedResponse::ok(404, body), "The website did not give the installer list (HTTP 404).", 0},
+        {"404 left unread", ScriptedResponse::ok(404, body), "The website did not give the installer list (HTTP 404).",
+         0},
         {"206 read, then refused", ScriptedResponse::ok(206, body),
          "The website did not give the installer list (HTTP 206).", 2},
-        {"no status", [] {
+        {"no status",
+         [] {
              auto r = ScriptedResponse::ok(200, "{}");
              r.status.reset();
              return r;
          }(),
          "The website did not give the installer list (HTTP 0).", 0},
-        {"read fails", [&] {
+        {"read fails",
+         [&] {
              auto r = ScriptedResponse::ok(200, body, 8);
              r.fail_read_after = 2;
              return r;

@@ -8,7 +8,9 @@
 namespace quarnet {
 namespace {
 
-std::span<const std::byte> bytes_of(std::string_view text) { return std::as_bytes(std::span(text.data(), text.size())); }
+std::span<const std::byte> bytes_of(std::string_view text) {
+    return std::as_bytes(std::span(text.data(), text.size()));
+}
 
 std::string hex(const Sha256::Digest& digest) {
     static constexpr char DIGITS[] = "0123456789abcdef";

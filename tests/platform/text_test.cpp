@@ -25,10 +25,12 @@ TEST(Text, Utf8ToUtf16AndBack) {
 }
 
 TEST(Text, InvalidUtf8BecomesReplacementCharacters) {
-    EXPECT_EQ(to_utf16("a\xFF" "b"), u"a\uFFFDb");
-    EXPECT_EQ(to_utf16("\xC0\x80"), u"\uFFFD\uFFFD");          // overlong NUL
+    EXPECT_EQ(to_utf16("a\xFF"
+                       "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(to_utf16("\xC0\x80"), u"\uFFFD\uFFFD");            // overlong NUL
     EXPECT_EQ(to_utf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
-    EXPECT_EQ(to_utf16("\xE2\x80"), u"\uFFFD\uFFFD");           // cut short
+    EXPECT_EQ(to_utf16("\xE2\x80"), u"\uFFFD\uFFFD");            // cut short
 }
 
 TEST(Text, UnpairedSurrogates) {

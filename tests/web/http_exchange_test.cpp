@@ -34,8 +34,7 @@ TEST_F(HttpExchangeTest, EachFailingStageHasItsMessageAndClosesWhatWasOpened) {
     const Case cases[] = {
         {HttpStage::Connect, 0, "Could not reach h.", "connect"},
         {HttpStage::Open, 0, "Could not start the download.", "connect, open_request, close connection"},
-        {HttpStage::Send, 12029, "No connection to h.",
-         "connect, open_request, send, close request, close connection"},
+        {HttpStage::Send, 12029, "No connection to h.", "connect, open_request, send, close request, close connection"},
         {HttpStage::Receive, 12002, "h did not answer.",
          "connect, open_request, send, receive, close request, close connection"},
     };

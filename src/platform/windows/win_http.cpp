@@ -56,8 +56,7 @@ public:
 
     void set_timeouts(HttpHandle session, HttpTimeouts timeouts) override {
         if (calls().set_timeouts == nullptr) return;
-        calls().set_timeouts(session, timeouts.resolve_ms, timeouts.connect_ms, timeouts.send_ms,
-                             timeouts.receive_ms);
+        calls().set_timeouts(session, timeouts.resolve_ms, timeouts.connect_ms, timeouts.send_ms, timeouts.receive_ms);
     }
 
     HttpHandle connect(HttpHandle session, const std::u16string& host, std::uint16_t port) override {
