@@ -3,6 +3,10 @@
 namespace quarnet::windows {
 
 SystemLibrary& winhttp_library() {
+    // WinHTTP imports bcrypt.dll itself, and a loader may look for a DLL's own
+    // imports beside the exe (Wine does). Loaded from System32 first, the module
+    // already in the process is the one those imports bind to.
+    bcrypt_library();
     static SystemLibrary library(L"winhttp.dll");
     return library;
 }
