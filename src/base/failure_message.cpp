@@ -15,6 +15,10 @@ constexpr bool is_white_space(char16_t c) {
            (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
+// The text as a C string reads it: a NUL the system left inside ends it, so that
+// no message ever carries one.
+std::u16string_view up_to_nul(std::u16string_view text) { return text.substr(0, text.find(u'\0')); }
+
 // Trimming before the conversion gives the same text as after it: a surrogate,
 // paired or made U+FFFD, is never white space.
 std::u16string_view trim_white_space(std::u16string_view text) {
@@ -46,7 +50,7 @@ std::string system_text(std::uint32_t code, ErrorTexts& texts) {
         return "OS Error " + signed_decimal(code) + " (FormatMessageW() returned error " +
                signed_decimal(text.error()) + ")";
     }
-    auto utf8 = to_utf8_strict(*text);
+    auto utf8 = to_utf8_strict(up_to_nul(*text));
     if (!utf8) return "OS Error " + signed_decimal(code) + " (FormatMessageW() returned invalid UTF-16)";
     return std::string(trim_trailing_os_space(*utf8));
 }
@@ -68,7 +72,7 @@ std::string error_detail(std::uint32_t code, ErrorTexts& texts) {
     auto text = texts.allocated_text(code, table);
     if (!text) return {};
     // The system's trailing CR LF is White_Space too, so one trim covers it.
-    std::u16string_view trimmed = trim_white_space(*text);
+    std::u16string_view trimmed = trim_white_space(up_to_nul(*text));
     if (trimmed.empty()) return {};
     return " (" + to_utf8_lossy(trimmed) + ")";
 }

@@ -31,7 +31,7 @@ Result<HttpExchange> open_get(WebSession& session, std::string_view address, std
     // A NUL inside the host or path would cut the text short at the WinHTTP
     // call and reach some other place; such an address fails at its stage.
     OsResult<std::u16string> wide_host = to_utf16_path(host);
-    if (!wide_host) return failure("Could not reach " + host + ".");
+    if (!wide_host) return failure("Could not reach " + without_nuls(host) + ".");
     exchange.host_ = std::move(*wide_host);
     exchange.connection_ =
         UniqueHttpHandle(http, http.connect(session.handle(), exchange.host_, exchange.address_.port));

@@ -59,7 +59,7 @@ Result<WebAddress> parse_web_address(std::string_view text) {
         address.secure = false;
         rest = text.substr(HTTP_SCHEME.size());
     } else {
-        return failure("Not a web address: " + std::string(text));
+        return failure("Not a web address: " + without_nuls(text));
     }
 
     std::string_view host_part = rest;
@@ -77,7 +77,7 @@ Result<WebAddress> parse_web_address(std::string_view text) {
         address.port = address.secure ? 443 : 80;
     } else {
         std::optional<std::uint16_t> port = read_port(host_part.substr(colon + 1));
-        if (!port) return failure("Bad port in " + std::string(text));
+        if (!port) return failure("Bad port in " + without_nuls(text));
         address.host = std::string(host_part.substr(0, colon));
         address.port = *port;
     }
@@ -86,6 +86,15 @@ Result<WebAddress> parse_web_address(std::string_view text) {
         return failure("The download address must use https.");
     }
     return address;
+}
+
+std::string without_nuls(std::string_view text) {
+    std::string kept;
+    kept.reserve(text.size());
+    for (char c : text) {
+        if (c != '\0') kept += c;
+    }
+    return kept;
 }
 
 }  // namespace quarnet

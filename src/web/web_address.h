@@ -24,4 +24,8 @@ std::string installer_list_address(std::string_view base);
 std::string installer_address(std::string_view base, std::string_view file);
 Result<WebAddress> parse_web_address(std::string_view text);
 
+// An address, or a part of one, as a message quotes it: every NUL left out, so
+// the message names it in full and still holds none.
+std::string without_nuls(std::string_view text);
+
 }  // namespace quarnet

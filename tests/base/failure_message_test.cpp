@@ -7,6 +7,7 @@ namespace quarnet {
 namespace {
 
 using Lookup = FakeErrorTexts::Lookup;
+using namespace std::string_literals;
 
 TEST(WinHttpErrorCode, PositiveErrorsTakeTheWin32HresultForm) {
     struct Case {
@@ -39,6 +40,7 @@ TEST(ErrorDetail, SystemTextIsTrimmedAndWrapped) {
         {"only white space", u" \r\n\t\u00A0\u2003", ""},
         {"empty", u"", ""},
         {"unpaired surrogate", u"Bad \xD800 text.\r\n", " (Bad \xEF\xBF\xBD text.)"},
+        {"ends at a NUL, then trimmed", u"Lost. \0more.\r\n"s, " (Lost.)"},
         {"not ASCII", u"Zeit\u00FCberschreitung.\r\n",
          " (Zeit\xC3\xBC"
          "berschreitung.)"},
@@ -84,6 +86,7 @@ TEST(OsErrorText, SystemTextThenTheCode) {
         {"only white space", u" \r\n", " (os error 2)"},
         {"not ASCII", u"Fichier introuvable\u00A0.\r\n", "Fichier introuvable\xC2\xA0. (os error 2)"},
         {"unpaired surrogate", u"Bad \xDC00.", "OS Error 2 (FormatMessageW() returned invalid UTF-16) (os error 2)"},
+        {"ends at a NUL", u"Found. \0\xDC00 hidden"s, "Found. (os error 2)"},
     };
     for (const auto& c : cases) {
         FakeErrorTexts texts;

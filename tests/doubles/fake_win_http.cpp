@@ -132,7 +132,7 @@ std::expected<std::size_t, std::uint32_t> FakeWinHttp::read_data(HttpHandle requ
     ScriptedResponse& response = script_[index];
 
     std::size_t read_index = record.reads++;
-    if (read_index == 0) {
+    if (read_index == 0 && scan_first_buffer) {
         record.buffer_zeroed_at_first_read =
             std::all_of(buffer.begin(), buffer.end(), [](std::byte b) { return b == std::byte{0}; });
     }

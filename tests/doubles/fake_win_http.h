@@ -64,6 +64,7 @@ public:
     bool session_fails = false;
     std::deque<ScriptedResponse> responses;
     std::function<void()> before_each_read;  // called before every read of every request
+    bool scan_first_buffer = true;           // fills buffer_zeroed_at_first_read; a fuzzer turns it off
 
     // What happened.
     std::vector<std::string> calls;  // "open_session", "set_timeouts", "connect", "open_request", "send",

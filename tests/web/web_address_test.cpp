@@ -37,6 +37,7 @@ TEST(DownloadBase, AddressesAreTheBaseFollowedByTheName) {
 }
 
 TEST(ParseWebAddress, AcceptedAndRefused) {
+    using namespace std::string_literals;
     struct Case {
         std::string text;
         WebAddress address;   // when accepted
@@ -74,6 +75,8 @@ TEST(ParseWebAddress, AcceptedAndRefused) {
         {"http://example.com/", {}, "The download address must use https."},
         {"http://LOCALHOST/", {}, "The download address must use https."},
         {"http://127.0.0.2:80/", {}, "The download address must use https."},
+        {"ftp://h\0x/"s, {}, "Not a web address: ftp://hx/"},  // quoted without the NUL
+        {"https://h:8\0/"s, {}, "Bad port in https://h:8/"},
     };
     for (const auto& c : cases) {
         Result<WebAddress> parsed = parse_web_address(c.text);
