@@ -12,13 +12,13 @@
 #include <string>
 #include <string_view>
 
+#include "base/failure_message.h"
 #include "doubles/fake_clock.h"
 #include "doubles/fake_environment.h"
 #include "doubles/fake_error_texts.h"
 #include "doubles/fake_file_system.h"
 #include "doubles/fake_shell.h"
 #include "doubles/fake_win_http.h"
-#include "driver/failure_message.h"
 #include "driver/setup.h"
 #include "platform/text.h"
 #include "store/work_folder.h"
@@ -114,7 +114,8 @@ void check_prompted(const FailureMessage& message, bool no_dialog) {
     FakeShell shell;
     FakeClock clock;
     Platform platform{environment, texts, files, http, shell, clock};
-    show_failure_prompt(message, platform);
+    const bool retry = show_failure_prompt(message, platform);
+    check(!no_dialog || !retry, "with the prompt silenced the answer is no retry");
     const std::string file = std::string(FakeFileSystem::DEFAULT_TEMP_DIRECTORY) + "Quarnet-setup\\last-error.txt";
     check(files.content(file) == message.text(), "last-error.txt holds the message's bytes");
     if (no_dialog) return;

@@ -1,7 +1,7 @@
 #pragma once
 // The system's texts for error codes (FormatMessageW). Only the calls live here;
 // which table to ask, and how the answer is trimmed, is decided by
-// driver/failure_message.cpp.
+// base/failure_message.cpp.
 
 #include <cstdint>
 #include <expected>

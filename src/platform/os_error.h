@@ -1,6 +1,6 @@
 #pragma once
 // The error of a failed file operation, as the file layer reports it upwards.
-// Turned into words only by os_error_text (driver/failure_message.h).
+// Turned into words only by os_error_text (base/failure_message.h).
 
 #include <cstdint>
 #include <expected>
