@@ -9,6 +9,7 @@
 #include "doubles/fake_error_texts.h"
 #include "doubles/fake_file_system.h"
 #include "doubles/fake_shell.h"
+#include "doubles/fake_single_instance.h"
 #include "driver/session_only_http.h"
 #include "driver/setup.h"
 #include "platform/text.h"
@@ -24,7 +25,8 @@ struct Harness {
     SessionOnlyHttp http{journal};
     FakeShell shell;
     FakeClock clock;
-    Platform platform{environment, texts, files, http, shell, clock};
+    FakeSingleInstance instance;
+    Platform platform{environment, texts, files, http, shell, clock, instance};
 
     std::deque<SetupOutcome> outcomes;  // one per pass
     std::vector<HttpHandle> pass_sessions;

@@ -10,6 +10,7 @@
 #include "doubles/fake_error_texts.h"
 #include "doubles/fake_file_system.h"
 #include "doubles/fake_shell.h"
+#include "doubles/fake_single_instance.h"
 #include "doubles/fake_win_http.h"
 #include "driver/setup.h"
 #include "store/digest.h"
@@ -41,7 +42,8 @@ struct SetupRun : ::testing::Test {
     FakeWinHttp http;
     FakeShell shell;
     FakeClock clock;
-    Platform platform{environment, texts, files, http, shell, clock};
+    FakeSingleInstance instance;
+    Platform platform{environment, texts, files, http, shell, clock, instance};
     const std::string body = installer_bytes();
 
     SetupRun() { environment.set("QUARNET_SETUP_URL", "http://127.0.0.1:8080/dl/"); }

@@ -28,7 +28,9 @@ struct FinalCheckRig {
     }
 
     Result<std::string> check(std::uint64_t offset, const std::string& digested) {
-        return final_check(TransferComplete{offset, digest_of(digested)}, list, paths, window, files, texts);
+        auto held = final_check(TransferComplete{offset, digest_of(digested)}, list, paths, window, files, texts);
+        if (!held) return std::unexpected(std::move(held.error()));
+        return held->path;
     }
     Result<std::string> check_sound() { return check(body.size(), body); }
 };
