@@ -87,6 +87,23 @@ TEST_F(RunLoop, ReadyInstallerIsLaunchedAfterEverythingIsPutAway) {
     EXPECT_EQ(http.timeouts[0].receive_ms, 60000);
 }
 
+TEST_F(RunLoop, SecondCopyOnlyShowsTheFirstAndAnAbandonedClaimCountsAsTaken) {
+    for (auto claim : {InstanceClaim::Taken, InstanceClaim::Abandoned, InstanceClaim::Unavailable}) {
+        Harness fresh;
+        fresh.instance.answer = claim;
+        fresh.outcomes.push_back(SetupCancelled{});
+        fresh.run();
+        EXPECT_EQ(fresh.pass_sessions.size(), 1u);
+        EXPECT_TRUE(fresh.instance.brought_forward.empty());
+    }
+    instance.answer = InstanceClaim::HeldElsewhere;
+    run();
+    EXPECT_TRUE(journal.empty());  // no session, no window, no COM
+    EXPECT_TRUE(shell.message_boxes.empty());
+    EXPECT_TRUE(files.calls().empty());  // nor last-error.txt
+    EXPECT_EQ(instance.brought_forward, std::vector<std::string>{"Pelorin setup"});
+}
+
 TEST_F(RunLoop, CancelEndsSilently) {
     outcomes.push_back(SetupCancelled{});
     run();

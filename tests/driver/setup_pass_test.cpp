@@ -84,6 +84,22 @@ TEST_F(SetupRun, FreshDownloadIsVerifiedRenamedAndLaunched) {
     EXPECT_EQ(http.bad_closes, 0);
 }
 
+TEST_F(SetupRun, InstallerCannotBeReplacedWhileTheLaunchWaitsAndIsLetGoAfterIt) {
+    shell.during_launch = [&](const std::string& path) {
+        files.add_file(WORK + "\\evil.exe", "another program");
+        EXPECT_FALSE(files.open_emptied(path));
+        EXPECT_FALSE(files.delete_file(path));
+        EXPECT_FALSE(files.move_replacing(WORK + "\\evil.exe", path));
+    };
+    http.responses = {list_response(), installer_response()};
+
+    run_setup(platform);
+
+    ASSERT_EQ(shell.launched, std::vector<std::string>{INSTALLER});
+    EXPECT_EQ(files.content(INSTALLER), body);
+    EXPECT_TRUE(files.delete_file(INSTALLER));
+}
+
 TEST_F(SetupRun, VerifiedEarlierCopyIsLaunchedWithoutDownloadAndInSpiteOfCancel) {
     files.add_file(INSTALLER, body);
     shell.cancel = [] { return true; };

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -133,6 +134,28 @@ TEST(FinalCheck, InstallerStillRunningKeepsTheVerifiedFileUntilARetry) {
     rig.files.release(INSTALLER);
     EXPECT_EQ(text_of(rig.check_sound()), "Ready " + INSTALLER);
     EXPECT_EQ(rig.files.content(INSTALLER), rig.body);
+}
+
+// The running digest vouches for the bytes as they arrived; the read-back through
+// the held handle decides what is started.
+TEST(FinalCheck, ReadBackRefusesWhatTheRunningDigestCannotSee) {
+    struct Row {
+        const char* name;
+        std::function<void(FinalCheckRig&)> interfere;
+    };
+    const std::vector<Row> rows = {
+        {"a second name", [](FinalCheckRig& rig) { rig.files.add_hard_link(PARTIAL, PARTIAL + ".other"); }},
+        {"altered on disk", [](FinalCheckRig& rig) { rig.files.add_file(PARTIAL, pattern_bytes(3'000, 7)); }},
+        {"a link", [](FinalCheckRig& rig) { rig.files.add_link(PARTIAL, false); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FinalCheckRig rig;
+        row.interfere(rig);
+        EXPECT_EQ(text_of(rig.check_sound()), DAMAGED);
+        EXPECT_FALSE(rig.files.exists(INSTALLER));
+        EXPECT_FALSE(rig.files.exists(PARTIAL));
+    }
 }
 
 }  // namespace
