@@ -1,7 +1,8 @@
 // Cost per byte of the transfer loop, fed by the test doubles, beside the least
-// any download can do: SHA-256 over the bytes plus one copy of them. Run under
+// any download can do: SHA-256 over the bytes plus one copy of them, and beside
+// the read-back of the finished installer through its held handle. Run under
 // callgrind (bench/run-bench does) so the counts are instructions, not time.
-//   quarnet_transfer_loop_bench transfer|bare [MiB]
+//   quarnet_transfer_loop_bench transfer|bare|readback [MiB]
 
 #include <valgrind/callgrind.h>
 
@@ -20,6 +21,7 @@
 #include "doubles/fake_win_http.h"
 #include "platform/sha256.h"
 #include "store/digest.h"
+#include "store/held_installer.h"
 #include "transfer/transfer.h"
 #include "web/http_exchange.h"
 
@@ -58,6 +60,19 @@ int run_transfer_loop(const std::string& body) {
     return 0;
 }
 
+int run_readback(const std::string& body) {
+    FakeFileSystem files;
+    const std::string path = "C:\\Temp\\Quarnet-setup\\big.exe";
+    files.add_file(path, body);
+    DigestState digest;
+    digest.update(std::as_bytes(std::span(body)));
+    InstallerList list{"1", "big.exe", digest_text(digest), body.size()};
+    CALLGRIND_START_INSTRUMENTATION;
+    HeldCheck held = hold_installer(files, path, list);
+    CALLGRIND_STOP_INSTRUMENTATION;
+    return std::holds_alternative<HeldInstaller>(held) ? 0 : 1;
+}
+
 int run_bare(const std::string& body) {
     std::vector<char> copy(body.size());
     Sha256 sha;
@@ -77,13 +92,20 @@ int run_bare(const std::string& body) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s transfer|bare [MiB]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s transfer|bare|readback [MiB]\n", argv[0]);
         return 2;
     }
     const std::size_t mib = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 16;
     const std::string body = make_body(mib << 20);
     const auto began = std::chrono::steady_clock::now();
-    const int rc = std::strcmp(argv[1], "bare") == 0 ? run_bare(body) : run_transfer_loop(body);
+    int rc = 0;
+    if (std::strcmp(argv[1], "bare") == 0) {
+        rc = run_bare(body);
+    } else if (std::strcmp(argv[1], "readback") == 0) {
+        rc = run_readback(body);
+    } else {
+        rc = run_transfer_loop(body);
+    }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     std::printf("%s: %zu MiB in %.3f s (%.0f MB/s)\n", argv[1], mib, seconds,
                 static_cast<double>(mib << 20) / seconds / 1e6);

@@ -18,6 +18,7 @@
 #include "doubles/fake_error_texts.h"
 #include "doubles/fake_file_system.h"
 #include "doubles/fake_shell.h"
+#include "doubles/fake_single_instance.h"
 #include "doubles/fake_win_http.h"
 #include "driver/setup.h"
 #include "platform/text.h"
@@ -113,7 +114,8 @@ void check_prompted(const FailureMessage& message, bool no_dialog) {
     FakeWinHttp http;
     FakeShell shell;
     FakeClock clock;
-    Platform platform{environment, texts, files, http, shell, clock};
+    FakeSingleInstance instance;
+    Platform platform{environment, texts, files, http, shell, clock, instance};
     const bool retry = show_failure_prompt(message, platform);
     check(!no_dialog || !retry, "with the prompt silenced the answer is no retry");
     const std::string file = std::string(FakeFileSystem::DEFAULT_TEMP_DIRECTORY) + "Quarnet-setup\\last-error.txt";

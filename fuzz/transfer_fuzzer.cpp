@@ -162,13 +162,15 @@ void check_outcome(TransferResult result, const std::string& body, const Install
     check(complete->offset == body.size(), "a complete transfer has the announced size");
     check(digest_text(complete->digest) == list.sha256, "a complete transfer has the announced digest");
     check(files.content(PARTIAL) == body, "a complete partial file holds the installer");
-    Result<std::string> ready = final_check(std::move(*complete), list, paths, window, files, texts);
+    Result<HeldInstaller> ready = final_check(std::move(*complete), list, paths, window, files, texts);
     if (ready) {
-        check(*ready == INSTALLER && files.content(INSTALLER) == body && !files.exists(PARTIAL),
-              "a sound download is handed over under its name");
+        check(ready->path == INSTALLER && ready->file != nullptr && files.content(INSTALLER) == body &&
+                  !files.exists(PARTIAL),
+              "a sound download is handed over under its name, held");
     } else {
         check_message(ready.error());
-        check(files.content(PARTIAL) == body, "a failed rename keeps the verified partial file");
+        check(files.content(PARTIAL) == body || files.content(INSTALLER) == body,
+              "a failed rename or read-back keeps the verified file");
     }
 }
 

@@ -28,12 +28,20 @@ SetupOutcome run_once(Platform& platform, const SetupPass& pass) {
 }  // namespace
 
 void run_setup(Platform& platform, const SetupPass& pass) {
+    // One copy per session: a second one shows the first and ends without a word.
+    // When no claim can be made at all (the name taken by another kind of object),
+    // the program goes on without it rather than never starting.
+    if (platform.instance.claim() == InstanceClaim::HeldElsewhere) {
+        platform.instance.bring_forward(to_utf16(WINDOW_TITLE));
+        return;
+    }
     platform.shell.initialize_com();
     for (;;) {
         SetupOutcome outcome = run_once(platform, pass);
         if (std::holds_alternative<SetupCancelled>(outcome)) return;
         if (auto* ready = std::get_if<Ready>(&outcome)) {
-            if (launch_installer(ready->installer_path, platform.shell)) return;
+            // The installer stays held while Windows opens it, so nothing replaces it meanwhile.
+            if (launch_installer(ready->installer.path, platform.shell)) return;
             outcome = FailureMessage("Windows did not start the installer.");
         }
         if (!show_failure_prompt(std::get<FailureMessage>(outcome), platform)) return;

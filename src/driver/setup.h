@@ -7,6 +7,7 @@
 #include "base/failure_message.h"
 #include "platform/platform.h"
 #include "progress/progress_window.h"
+#include "store/held_installer.h"
 #include "web/web_session.h"
 
 namespace quarnet {
@@ -16,8 +17,9 @@ inline constexpr HttpTimeouts SESSION_TIMEOUTS{30'000, 30'000, 30'000, 60'000};
 inline constexpr std::string_view LAST_ERROR_FILE = "last-error.txt";
 inline constexpr std::string_view NO_DIALOG_VARIABLE = "QUARNET_SETUP_NO_DIALOG";
 
+// The checked installer, held until launch_installer has returned.
 struct Ready {
-    std::string installer_path;
+    HeldInstaller installer;
 };
 struct SetupCancelled {};
 

@@ -29,7 +29,7 @@ SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platfor
 
     // An earlier complete copy, or the part of one to resume from.
     EarlierDownload earlier = check_earlier_download(list, paths, window, files, texts);
-    if (auto* reuse = std::get_if<Reuse>(&earlier)) return Ready{std::move(reuse->installer_path)};
+    if (auto* reuse = std::get_if<Reuse>(&earlier)) return Ready{std::move(reuse->installer)};
     if (auto* failed = std::get_if<FailureMessage>(&earlier)) return std::move(*failed);
 
     // The transfer.
@@ -39,7 +39,7 @@ SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platfor
     if (auto* failed = std::get_if<FailureMessage>(&transferred)) return std::move(*failed);
 
     // The final check and the installer's own name.
-    Result<std::string> installer =
+    Result<HeldInstaller> installer =
         final_check(std::move(std::get<TransferComplete>(transferred)), list, paths, window, files, texts);
     if (!installer) return std::move(installer.error());
     return Ready{std::move(*installer)};

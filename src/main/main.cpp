@@ -7,6 +7,11 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Before anything else may load a DLL: System32 only, never the exe's folder.
     ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // The installer inherits the current directory; where the user started the
+    // setup (Downloads, say) is where DLLs get planted.
+    wchar_t system_folder[MAX_PATH];
+    UINT length = ::GetSystemDirectoryW(system_folder, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) ::SetCurrentDirectoryW(system_folder);
 
     using namespace quarnet;
     auto environment = windows::make_environment();
@@ -15,7 +20,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     auto http = windows::make_win_http();
     auto shell = windows::make_shell();
     auto clock = windows::make_clock();
-    Platform platform{*environment, *error_texts, *files, *http, *shell, *clock};
+    auto instance = windows::make_single_instance();
+    Platform platform{*environment, *error_texts, *files, *http, *shell, *clock, *instance};
     run_setup(platform);
     return 0;
 }

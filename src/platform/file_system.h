@@ -32,6 +32,15 @@ struct FileInfo {
     bool directory = false;
     bool read_only = false;
     std::uint64_t length = 0;
+    bool reparse_point = false;  // a link (symbolic link, junction); told by entry_info only
+    std::uint32_t links = 1;     // the file's names (hard links)
+};
+
+// A file opened by open_held, with what its handle says about it.
+struct HeldFile {
+    std::unique_ptr<File> file;
+    bool reparse_point = false;
+    std::uint32_t links = 1;
 };
 
 // One listing of a folder (FindFirstFileExW / FindNextFileW / FindClose).
@@ -53,17 +62,31 @@ public:
     virtual OsResult<void> create_directory(const std::string& path) = 0;
     // Attributes and length, links followed.
     virtual OsResult<FileInfo> file_info(const std::string& path) = 0;
+    // The entry itself, a link not followed: the reparse flag as the name and a
+    // handle opened on the entry show it, its link count and its length.
+    virtual OsResult<FileInfo> entry_info(const std::string& path) = 0;
+    // Removes a link itself, through a handle opened on it, never what it points
+    // to. When that handle does not show a link (it reached the target, as Wine's
+    // handles on Unix links do), nothing is removed: ERROR_ALREADY_EXISTS.
+    virtual OsResult<void> remove_link(const std::string& path) = 0;
 
     // GENERIC_READ, shared for read, write and delete, OPEN_EXISTING.
     virtual OsResult<std::unique_ptr<File>> open_for_reading(const std::string& path) = 0;
+    // GENERIC_READ shared for reading only, a link opened rather than followed:
+    // nobody writes, renames or deletes the file while it is held.
+    virtual OsResult<HeldFile> open_held(const std::string& path) = 0;
     // GENERIC_WRITE, shared for read, write and delete, OPEN_ALWAYS, emptied.
+    // A link at the path is removed and a file made in its place.
     virtual OsResult<std::unique_ptr<File>> open_emptied(const std::string& path) = 0;
-    // Created when missing; what it holds stays and every write lands at its end.
+    // Shared for reading only. Created when missing; what it holds stays and
+    // every write lands at its end. A link at the path is removed and a file made
+    // in its place.
     virtual OsResult<std::unique_ptr<File>> open_for_appending(const std::string& path) = 0;
 
     // DeleteFileW: a read-only file is refused with ERROR_ACCESS_DENIED.
     virtual OsResult<void> delete_file(const std::string& path) = 0;
-    // Clears FILE_ATTRIBUTE_READONLY, keeping the other attributes.
+    // Clears FILE_ATTRIBUTE_READONLY of the entry itself (a link is not followed),
+    // keeping the other attributes.
     virtual OsResult<void> clear_read_only(const std::string& path) = 0;
 
     // FindFirstFileExW on folder + "\*"; ERROR_FILE_NOT_FOUND when nothing matched.

@@ -7,6 +7,7 @@
 #include "platform/error_texts.h"
 #include "platform/file_system.h"
 #include "platform/shell.h"
+#include "platform/single_instance.h"
 #include "platform/win_http.h"
 
 namespace quarnet {
@@ -18,6 +19,7 @@ struct Platform {
     WinHttp& http;
     Shell& shell;
     Clock& clock;
+    SingleInstance& instance;
 };
 
 }  // namespace quarnet

@@ -23,14 +23,18 @@ OsResult<DigestState> hash_file_prefix(FileSystem& files, const std::string& pat
 }
 
 OsResult<HashedPrefix> hash_file_prefix_counted(FileSystem& files, const std::string& path, std::uint64_t limit) {
-    DigestState state;
     auto file = files.open_for_reading(path);
     if (!file) return std::unexpected(file.error());
+    return hash_open_file(**file, limit);
+}
+
+OsResult<HashedPrefix> hash_open_file(File& file, std::uint64_t limit) {
+    DigestState state;
     auto buffer = std::make_unique_for_overwrite<std::byte[]>(HASH_BUFFER_SIZE);
     std::uint64_t remaining = limit;
     while (remaining > 0) {
         auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, HASH_BUFFER_SIZE));
-        auto got = (*file)->read(std::span(buffer.get(), wanted));
+        auto got = file.read(std::span(buffer.get(), wanted));
         if (!got) return std::unexpected(got.error());
         if (*got == 0) break;
         state.update(std::span<const std::byte>(buffer.get(), *got));

@@ -25,13 +25,16 @@ private:
 // 64 lower-case hexadecimal digits. Finishes the state it is given.
 std::string digest_text(DigestState state);
 
-// The digest of the first `limit` bytes of the file (all of it when shorter).
-OsResult<DigestState> hash_file_prefix(FileSystem& files, const std::string& path, std::uint64_t limit);
-
 struct HashedPrefix {
     DigestState digest;
     std::uint64_t length = 0;  // the bytes the digest covers
 };
+
+// The digest of the first `limit` bytes of the file (all of it when shorter).
+OsResult<DigestState> hash_file_prefix(FileSystem& files, const std::string& path, std::uint64_t limit);
+
+// The first `limit` bytes of a file already open, read on from its position.
+OsResult<HashedPrefix> hash_open_file(File& file, std::uint64_t limit);
 
 // The same, also telling how many bytes were there to hash: fewer than `limit`
 // when the file ends first (or was cut short since its length was read).

@@ -46,8 +46,11 @@ DownloadPaths download_paths(std::string_view work_folder, std::string_view file
 OsResult<void> delete_file_even_read_only(FileSystem& files, const std::string& path) {
     auto deleted = files.delete_file(path);
     if (deleted || !deleted.error().is_code(ERROR_CODE_ACCESS_DENIED)) return deleted;
-    auto info = files.file_info(path);
-    if (!info || info->directory || !info->read_only) return deleted;
+    // The entry itself: what a link points to is never touched.
+    auto info = files.entry_info(path);
+    if (!info) return deleted;
+    if (info->reparse_point) return files.remove_link(path);
+    if (info->directory || !info->read_only) return deleted;
     if (auto cleared = files.clear_read_only(path); !cleared) return cleared;
     return files.delete_file(path);
 }

@@ -1,5 +1,6 @@
 #include "store/earlier_download.h"
 
+#include <optional>
 #include <utility>
 
 namespace quarnet {
@@ -8,19 +9,26 @@ namespace {
 constexpr std::string_view CHECKING_COPY = "Checking the copy downloaded before\xE2\x80\xA6";
 constexpr std::string_view CHECKING_PARTIAL = "Checking what was downloaded before\xE2\x80\xA6";
 
-// A complete copy from an earlier run counts only when its size and digest match;
-// anything else at the installer path is deleted (a folder there is left alone).
-bool reuse_complete_copy(const InstallerList& list, const std::string& path, ProgressWindow& window,
-                         FileSystem& files) {
-    auto info = files.file_info(path);
-    if (!info || info->directory) return false;
+// A complete copy from an earlier run counts only when the read-back holds it;
+// anything else at the installer path is deleted (a folder there is left alone,
+// a link is removed as a link).
+std::optional<HeldInstaller> reuse_complete_copy(const InstallerList& list, const std::string& path,
+                                                 ProgressWindow& window, FileSystem& files) {
+    auto info = files.entry_info(path);
+    if (!info) return std::nullopt;
+    if (info->reparse_point) {
+        ignore_failure(files.remove_link(path));
+        return std::nullopt;
+    }
+    if (info->directory) return std::nullopt;
     window.set_line(2, CHECKING_COPY);
     if (info->length == list.size) {
-        auto state = hash_file_prefix(files, path, info->length);
-        if (state && digest_text(*state) == list.sha256) return true;
+        HeldCheck held = hold_installer(files, path, list);
+        if (auto* installer = std::get_if<HeldInstaller>(&held)) return std::move(*installer);
+        if (std::holds_alternative<NotTheInstaller>(held)) return std::nullopt;  // deleted already
     }
     ignore_failure(delete_file_even_read_only(files, path));
-    return false;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -29,7 +37,7 @@ EarlierDownload check_earlier_download(const InstallerList& list, const Download
                                        FileSystem& files, ErrorTexts& texts) {
     window.set_line(1, "Downloading Pelorin " + list.version + " (" + size_text(list.size) + ")");
 
-    if (reuse_complete_copy(list, paths.installer, window, files)) return Reuse{paths.installer};
+    if (auto held = reuse_complete_copy(list, paths.installer, window, files)) return Reuse{std::move(*held)};
 
     auto info = files.file_info(paths.partial);
     if (!info || info->length == 0) return ResumePoint{};

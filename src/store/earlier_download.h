@@ -11,6 +11,7 @@
 #include "progress/progress_window.h"
 #include "store/digest.h"
 #include "store/download_files.h"
+#include "store/held_installer.h"
 
 namespace quarnet {
 
@@ -21,7 +22,7 @@ struct ResumePoint {
 };
 
 struct Reuse {
-    std::string installer_path;
+    HeldInstaller installer;
 };
 
 using EarlierDownload = std::variant<Reuse, ResumePoint, FailureMessage>;

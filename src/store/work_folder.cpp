@@ -81,6 +81,16 @@ OsResult<void> create_all(FileSystem& files, const std::string& path) {
     return std::unexpected(created.error());
 }
 
+// The last level must be a folder of the program's own: a link there (to another
+// folder, whose files the sweep would delete) is removed and a folder made instead.
+OsResult<void> make_own_folder(FileSystem& files, const std::string& folder) {
+    auto info = files.entry_info(folder);
+    if (!info) return std::unexpected(info.error());
+    if (!info->reparse_point) return {};
+    if (auto removed = files.remove_link(folder); !removed) return removed;
+    return files.create_directory(folder);
+}
+
 FailureMessage folder_failure(const OsError& error, ErrorTexts& texts) {
     return FailureMessage("Could not make a folder for the download (" + os_error_text(error, texts) + ").");
 }
@@ -99,6 +109,7 @@ Result<std::string> open_work_folder(FileSystem& files, ErrorTexts& texts) {
     if (!temp) return std::unexpected(folder_failure(temp.error(), texts));
     std::string folder = join_path(*temp, WORK_FOLDER_NAME);
     if (auto made = create_all(files, folder); !made) return std::unexpected(folder_failure(made.error(), texts));
+    if (auto own = make_own_folder(files, folder); !own) return std::unexpected(folder_failure(own.error(), texts));
     return folder;
 }
 

@@ -8,6 +8,7 @@ namespace quarnet {
 
 namespace {
 
+constexpr const char* DAMAGED = "The download was damaged on the way, so it was deleted.";
 constexpr std::uint32_t ERROR_CODE_INVALID_FUNCTION = 1;
 constexpr std::uint32_t ERROR_CODE_NOT_SUPPORTED = 50;
 constexpr std::uint32_t ERROR_CODE_INVALID_PARAMETER = 87;
@@ -29,20 +30,26 @@ OsResult<void> rename_replacing(FileSystem& files, const DownloadPaths& paths) {
 
 }  // namespace
 
-Result<std::string> final_check(TransferComplete complete, const InstallerList& list, const DownloadPaths& paths,
-                                ProgressWindow& window, FileSystem& files, ErrorTexts& texts) {
+Result<HeldInstaller> final_check(TransferComplete complete, const InstallerList& list, const DownloadPaths& paths,
+                                  ProgressWindow& window, FileSystem& files, ErrorTexts& texts) {
     window.set_progress(list.size, list.size);
     window.set_line(2, "Checking the download\u2026");
 
     const bool sound = complete.offset == list.size && digest_text(std::move(complete.digest)) == list.sha256;
     if (!sound) {
         ignore_failure(delete_file_even_read_only(files, paths.partial));
-        return failure("The download was damaged on the way, so it was deleted.");
+        return failure(DAMAGED);
     }
     if (auto renamed = rename_replacing(files, paths); !renamed) {
         return failure("Could not save the download (" + os_error_text(renamed.error(), texts) + ").");
     }
-    return paths.installer;
+    // What is started is what is read back here, through the handle held until the launch.
+    HeldCheck held = hold_installer(files, paths.installer, list);
+    if (auto* error = std::get_if<OsError>(&held)) {
+        return failure("Could not save the download (" + os_error_text(*error, texts) + ").");
+    }
+    if (std::holds_alternative<NotTheInstaller>(held)) return failure(DAMAGED);
+    return std::move(std::get<HeldInstaller>(held));
 }
 
 }  // namespace quarnet

@@ -8,12 +8,13 @@
 #include "platform/file_system.h"
 #include "progress/progress_window.h"
 #include "store/download_files.h"
+#include "store/held_installer.h"
 #include "transfer/transfer.h"
 
 namespace quarnet {
 
-// The installer path once the sound download has its final name.
-Result<std::string> final_check(TransferComplete complete, const InstallerList& list, const DownloadPaths& paths,
-                                ProgressWindow& window, FileSystem& files, ErrorTexts& texts);
+// The installer under its final name, read back and held.
+Result<HeldInstaller> final_check(TransferComplete complete, const InstallerList& list, const DownloadPaths& paths,
+                                  ProgressWindow& window, FileSystem& files, ErrorTexts& texts);
 
 }  // namespace quarnet

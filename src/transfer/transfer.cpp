@@ -34,13 +34,22 @@ std::string range_header(std::uint64_t offset) {
     return "Range: bytes=" + std::to_string(offset) + "-\r\n";
 }
 
+// Cuts the file back to `length` when it is longer. One that is not is left
+// alone: on a full disk even setting a file to its own length can fail.
+OsResult<void> cut_back(File& file, std::uint64_t length) {
+    auto current = file.length();
+    if (!current) return std::unexpected(current.error());
+    if (*current <= length) return {};
+    return file.truncate(length);
+}
+
 // Opens the partial file for appending and cuts it to `length`, so that bytes
 // nobody hashed (a stale tail, or a file whose deletion failed) never precede
 // the new ones.
 OsResult<std::unique_ptr<File>> open_partial(FileSystem& files, const std::string& path, std::uint64_t length) {
     auto file = files.open_for_appending(path);
     if (!file) return file;
-    if (auto cut = (*file)->truncate(length); !cut) return std::unexpected(cut.error());
+    if (auto cut = cut_back(**file, length); !cut) return std::unexpected(cut.error());
     return file;
 }
 
@@ -96,7 +105,7 @@ AttemptOutcome run_attempt(TransferContext& context, TransferState& state) {
 
     // A write that failed part-way may have left bytes that offset and digest do not count.
     if (state.length_unsure) {
-        if (auto cut = state.partial->truncate(state.offset); !cut) return write_failure(cut.error(), context.texts);
+        if (auto cut = cut_back(*state.partial, state.offset); !cut) return write_failure(cut.error(), context.texts);
         state.length_unsure = false;
     }
 

@@ -14,7 +14,12 @@ struct Node {
     bool read_only = false;
     std::string content;
     std::optional<Sharing> held;  // another program's handle
+    bool link = false;            // a reparse point
+    int held_by_us = 0;           // open handles that share reading only
 };
+
+// Our own handles share reading only: writing, deleting and renaming must wait.
+bool held_here(const Node& node) { return node.held_by_us > 0; }
 
 bool has_nul(const std::string& path) { return path.find('\0') != std::string::npos; }
 
@@ -115,16 +120,23 @@ struct FakeFileSystem::State {
 
 namespace {
 
-enum class Mode : std::uint8_t { Reading, Writing, Appending };
+enum class Mode : std::uint8_t { Reading, Writing, Appending, Held };
 
 class FakeFile final : public File {
 public:
     FakeFile(std::shared_ptr<FakeFileSystem::State> state, std::shared_ptr<Node> node, std::string path, Mode mode)
-        : state_(std::move(state)), node_(std::move(node)), path_(std::move(path)), mode_(mode) {}
+        : state_(std::move(state)), node_(std::move(node)), path_(std::move(path)), mode_(mode) {
+        if (holds()) ++node_->held_by_us;
+    }
+    ~FakeFile() override {
+        if (holds()) --node_->held_by_us;
+    }
+    FakeFile(const FakeFile&) = delete;
+    FakeFile& operator=(const FakeFile&) = delete;
 
     OsResult<std::size_t> read(std::span<std::byte> buffer) override {
         if (auto error = state_->enter(FsOp::Read, path_, buffer.size())) return std::unexpected(*error);
-        if (mode_ != Mode::Reading) return code(ERROR_CODE_ACCESS_DENIED);
+        if (mode_ != Mode::Reading && mode_ != Mode::Held) return code(ERROR_CODE_ACCESS_DENIED);
         const auto& content = node_->content;
         if (position_ >= content.size()) return 0;
         std::size_t count = std::min(buffer.size(), content.size() - static_cast<std::size_t>(position_));
@@ -135,7 +147,7 @@ public:
 
     OsResult<std::size_t> write(std::span<const std::byte> bytes) override {
         if (auto error = state_->enter(FsOp::Write, path_, bytes.size())) return std::unexpected(*error);
-        if (mode_ == Mode::Reading) return code(ERROR_CODE_ACCESS_DENIED);
+        if (mode_ == Mode::Reading || mode_ == Mode::Held) return code(ERROR_CODE_ACCESS_DENIED);
         auto& content = node_->content;
         if (mode_ == Mode::Appending) position_ = content.size();
         std::size_t accepted = bytes.size();
@@ -159,7 +171,7 @@ public:
 
     OsResult<void> truncate(std::uint64_t length) override {
         if (auto error = state_->enter(FsOp::Truncate, path_, length)) return std::unexpected(*error);
-        if (mode_ == Mode::Reading) return code(ERROR_CODE_ACCESS_DENIED);
+        if (mode_ == Mode::Reading || mode_ == Mode::Held) return code(ERROR_CODE_ACCESS_DENIED);
         node_->content.resize(static_cast<std::size_t>(length));
         position_ = length;
         return {};
@@ -171,6 +183,8 @@ public:
     }
 
 private:
+    bool holds() const { return mode_ == Mode::Held || mode_ == Mode::Appending; }
+
     std::shared_ptr<FakeFileSystem::State> state_;
     std::shared_ptr<Node> node_;
     std::string path_;
@@ -227,6 +241,20 @@ void FakeFileSystem::add_directory(const std::string& path) {
     if (!slot || !slot->directory) slot = std::make_shared<Node>(Node{true, false, {}, {}});
 }
 
+void FakeFileSystem::add_hard_link(const std::string& existing, const std::string& path) {
+    auto node = state_->find(normalize(existing));
+    if (!node) return;
+    auto key = normalize(path);
+    state_->make_parents(key);
+    state_->entries[key] = node;
+}
+
+void FakeFileSystem::add_link(const std::string& path, bool to_directory) {
+    auto key = normalize(path);
+    state_->make_parents(key);
+    state_->entries[key] = std::make_shared<Node>(Node{to_directory, false, {}, {}, true, 0});
+}
+
 void FakeFileSystem::hold_open(const std::string& path, Sharing sharing) {
     if (auto node = state_->find(normalize(path))) node->held = sharing;
 }
@@ -258,6 +286,11 @@ bool FakeFileSystem::is_directory(const std::string& path) const {
 bool FakeFileSystem::is_read_only(const std::string& path) const {
     auto node = state_->find(normalize(path));
     return node && node->read_only;
+}
+
+bool FakeFileSystem::is_link(const std::string& path) const {
+    auto node = state_->find(normalize(path));
+    return node && node->link;
 }
 
 std::vector<std::string> FakeFileSystem::names_in(const std::string& folder) const {
@@ -310,6 +343,44 @@ OsResult<FileInfo> FakeFileSystem::file_info(const std::string& path) {
     return FileInfo{node->directory, node->read_only, node->directory ? 0 : node->content.size()};
 }
 
+OsResult<FileInfo> FakeFileSystem::entry_info(const std::string& path) {
+    if (auto error = state_->enter(FsOp::EntryInfo, path)) return std::unexpected(*error);
+    auto key = normalize(path);
+    auto node = state_->find(key);
+    if (!node) return state_->missing(key);
+    FileInfo info{node->directory, node->read_only, node->directory ? 0 : node->content.size()};
+    info.reparse_point = node->link;
+    info.links = static_cast<std::uint32_t>(std::count_if(state_->entries.begin(), state_->entries.end(),
+                                                          [&](const auto& entry) { return entry.second == node; }));
+    return info;
+}
+
+OsResult<void> FakeFileSystem::remove_link(const std::string& path) {
+    if (auto error = state_->enter(FsOp::RemoveLink, path)) return std::unexpected(*error);
+    auto key = normalize(path);
+    auto node = state_->find(key);
+    if (!node) return state_->missing(key);
+    if (!node->link) return code(ERROR_CODE_ALREADY_EXISTS);
+    state_->entries.erase(key);
+    return {};
+}
+
+OsResult<HeldFile> FakeFileSystem::open_held(const std::string& path) {
+    if (auto error = state_->enter(FsOp::OpenHeld, path)) return std::unexpected(*error);
+    auto info = entry_info(path);
+    state_->calls.pop_back();  // entry_info is this call's own look, not the caller's
+    if (!info) return std::unexpected(info.error());
+    auto node = state_->find(normalize(path));
+    if (node->directory) return code(ERROR_CODE_ACCESS_DENIED);
+    // Another program's handle has write access, which reading-only sharing refuses.
+    if (node->held) return code(ERROR_CODE_SHARING_VIOLATION);
+    HeldFile held;
+    held.file = std::make_unique<FakeFile>(state_, node, path, Mode::Held);
+    held.reparse_point = info->reparse_point;
+    held.links = info->links;
+    return held;
+}
+
 OsResult<std::unique_ptr<File>> FakeFileSystem::open_for_reading(const std::string& path) {
     if (auto error = state_->enter(FsOp::OpenForReading, path)) return std::unexpected(*error);
     auto key = normalize(path);
@@ -329,7 +400,7 @@ OsResult<std::unique_ptr<File>> FakeFileSystem::open_emptied(const std::string& 
         node = state_->entries[key] = std::make_shared<Node>();
     }
     if (node->directory || node->read_only) return code(ERROR_CODE_ACCESS_DENIED);
-    if (node->held && !node->held->write) return code(ERROR_CODE_SHARING_VIOLATION);
+    if ((node->held && !node->held->write) || held_here(*node)) return code(ERROR_CODE_SHARING_VIOLATION);
     node->content.clear();
     return std::make_unique<FakeFile>(state_, node, path, Mode::Writing);
 }
@@ -343,7 +414,8 @@ OsResult<std::unique_ptr<File>> FakeFileSystem::open_for_appending(const std::st
         node = state_->entries[key] = std::make_shared<Node>();
     }
     if (node->directory || node->read_only) return code(ERROR_CODE_ACCESS_DENIED);
-    if (node->held && !node->held->write) return code(ERROR_CODE_SHARING_VIOLATION);
+    // Shared for reading only: another program's write access stands in the way.
+    if (node->held || held_here(*node)) return code(ERROR_CODE_SHARING_VIOLATION);
     return std::make_unique<FakeFile>(state_, node, path, Mode::Appending);
 }
 
@@ -353,7 +425,7 @@ OsResult<void> FakeFileSystem::delete_file(const std::string& path) {
     auto node = state_->find(key);
     if (!node) return state_->missing(key);
     if (node->directory || node->read_only) return code(ERROR_CODE_ACCESS_DENIED);
-    if (node->held && !node->held->del) return code(ERROR_CODE_SHARING_VIOLATION);
+    if ((node->held && !node->held->del) || held_here(*node)) return code(ERROR_CODE_SHARING_VIOLATION);
     state_->entries.erase(key);
     return {};
 }
@@ -382,11 +454,11 @@ OsResult<void> move_entry(FakeFileSystem::State& state, const std::string& from,
     auto to_key = normalize(to);
     auto node = state.find(from_key);
     if (!node) return state.missing(from_key);
-    if (node->held && !node->held->del) return code(ERROR_CODE_SHARING_VIOLATION);
+    if ((node->held && !node->held->del) || held_here(*node)) return code(ERROR_CODE_SHARING_VIOLATION);
     if (from_key == to_key) return {};
     if (auto target = state.find(to_key)) {
         if (target->directory || target->read_only) return code(ERROR_CODE_ACCESS_DENIED);
-        if (target->held && !target->held->del) return code(ERROR_CODE_ACCESS_DENIED);
+        if ((target->held && !target->held->del) || held_here(*target)) return code(ERROR_CODE_ACCESS_DENIED);
     } else if (!state.parent_is_directory(to_key)) {
         return code(ERROR_CODE_PATH_NOT_FOUND);
     }

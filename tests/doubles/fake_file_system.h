@@ -10,7 +10,9 @@
 // "." and "..".
 //
 // Open files and listings share the storage with the file system: a file that is
-// renamed or deleted while open keeps its bytes for the handle. Moving a folder
+// renamed or deleted while open keeps its bytes for the handle. The handles of
+// open_held and open_for_appending share reading only, so while one is open the
+// file cannot be opened for writing, deleted, renamed or replaced. Moving a folder
 // moves the folder alone, not what it holds.
 
 #include <cstddef>
@@ -40,6 +42,9 @@ enum class FsOp : std::uint8_t {
     ListDirectory,
     MoveReplacing,   // to: the target
     RenameByHandle,  // to: the target
+    EntryInfo,
+    RemoveLink,
+    OpenHeld,
 };
 
 struct FsCall {
@@ -87,6 +92,10 @@ public:
     // Missing parent folders are made as well; an existing file is replaced.
     void add_file(const std::string& path, std::string content, bool read_only = false);
     void add_directory(const std::string& path);
+    // A second name for an existing file: both names share its bytes.
+    void add_hard_link(const std::string& existing, const std::string& path);
+    // A link (reparse point) standing at the path; what it points to is not modelled.
+    void add_link(const std::string& path, bool to_directory);
     // Another program opens the file with these share flags (and full access)
     // and keeps it open until release().
     void hold_open(const std::string& path, Sharing sharing);
@@ -103,6 +112,7 @@ public:
     bool exists(const std::string& path) const;
     bool is_directory(const std::string& path) const;
     bool is_read_only(const std::string& path) const;
+    bool is_link(const std::string& path) const;
     // The names directly inside a folder, in listing order, without "." and "..".
     std::vector<std::string> names_in(const std::string& folder) const;
     const std::vector<FsCall>& calls() const;
@@ -116,6 +126,9 @@ public:
     OsResult<std::string> temp_directory() override;
     OsResult<void> create_directory(const std::string& path) override;
     OsResult<FileInfo> file_info(const std::string& path) override;
+    OsResult<FileInfo> entry_info(const std::string& path) override;
+    OsResult<void> remove_link(const std::string& path) override;
+    OsResult<HeldFile> open_held(const std::string& path) override;
     OsResult<std::unique_ptr<File>> open_for_reading(const std::string& path) override;
     OsResult<std::unique_ptr<File>> open_emptied(const std::string& path) override;
     OsResult<std::unique_ptr<File>> open_for_appending(const std::string& path) override;

@@ -84,6 +84,7 @@ std::unique_ptr<ProgressDialog> FakeShell::create_progress_dialog() {
 std::intptr_t FakeShell::shell_execute_open(const std::u16string& path) {
     launched.push_back(to_utf8_lossy(path));
     record("launch " + launched.back());
+    if (during_launch) during_launch(launched.back());
     if (launch_results.empty()) return 42;
     std::intptr_t result = launch_results.front();
     launch_results.pop_front();

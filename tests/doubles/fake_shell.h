@@ -76,6 +76,8 @@ public:
 
     std::vector<std::string> launched;         // UTF-8 paths given to ShellExecuteW
     std::deque<std::intptr_t> launch_results;  // taken in order; 42 (started) when empty
+    // Runs inside each launch, while Windows would be opening the file (and asking for elevation).
+    std::function<void(const std::string& path)> during_launch;
 
     std::vector<MessageBoxCall> message_boxes;
     std::deque<int> answers;  // taken in order; 2 (IDCANCEL) when empty

@@ -8,6 +8,7 @@
 #include "doubles/fake_error_texts.h"
 #include "doubles/fake_file_system.h"
 #include "doubles/fake_shell.h"
+#include "doubles/fake_single_instance.h"
 #include "driver/session_only_http.h"
 #include "driver/setup.h"
 
@@ -27,7 +28,8 @@ struct FailurePrompt : ::testing::Test {
     SessionOnlyHttp http{journal};
     FakeShell shell;
     FakeClock clock;
-    Platform platform{environment, texts, files, http, shell, clock};
+    FakeSingleInstance instance;
+    Platform platform{environment, texts, files, http, shell, clock, instance};
 
     bool prompt(const std::string& message) { return show_failure_prompt(FailureMessage(message), platform); }
 };
@@ -75,7 +77,7 @@ TEST_F(FailurePrompt, NoDialogVariableSilencesTheQuestionWhateverItsValue) {
         FakeFileSystem fs;
         FakeShell sh;
         sh.answers = {4};
-        Platform p{env, texts, fs, http, sh, clock};
+        Platform p{env, texts, fs, http, sh, clock, instance};
         c.define(env);
         EXPECT_FALSE(show_failure_prompt(FailureMessage("Windows could not open an internet connection."), p))
             << c.name;
@@ -133,7 +135,7 @@ TEST_F(FailurePrompt, FileTroubleNeverHidesTheQuestion) {
         FakeFileSystem fs;
         FakeShell sh;
         sh.answers = {4};
-        Platform p{environment, texts, fs, http, sh, clock};
+        Platform p{environment, texts, fs, http, sh, clock, instance};
         c.arrange(fs);
         EXPECT_TRUE(show_failure_prompt(FailureMessage(DISK_FULL), p)) << c.name;
         ASSERT_EQ(sh.message_boxes.size(), 1u) << c.name;

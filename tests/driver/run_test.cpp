@@ -9,6 +9,7 @@
 #include "doubles/fake_error_texts.h"
 #include "doubles/fake_file_system.h"
 #include "doubles/fake_shell.h"
+#include "doubles/fake_single_instance.h"
 #include "driver/session_only_http.h"
 #include "driver/setup.h"
 #include "platform/text.h"
@@ -24,7 +25,8 @@ struct Harness {
     SessionOnlyHttp http{journal};
     FakeShell shell;
     FakeClock clock;
-    Platform platform{environment, texts, files, http, shell, clock};
+    FakeSingleInstance instance;
+    Platform platform{environment, texts, files, http, shell, clock, instance};
 
     std::deque<SetupOutcome> outcomes;  // one per pass
     std::vector<HttpHandle> pass_sessions;
@@ -83,6 +85,23 @@ TEST_F(RunLoop, ReadyInstallerIsLaunchedAfterEverythingIsPutAway) {
     EXPECT_EQ(http.timeouts[0].connect_ms, 30000);
     EXPECT_EQ(http.timeouts[0].send_ms, 30000);
     EXPECT_EQ(http.timeouts[0].receive_ms, 60000);
+}
+
+TEST_F(RunLoop, SecondCopyOnlyShowsTheFirstAndAnAbandonedClaimCountsAsTaken) {
+    for (auto claim : {InstanceClaim::Taken, InstanceClaim::Abandoned, InstanceClaim::Unavailable}) {
+        Harness fresh;
+        fresh.instance.answer = claim;
+        fresh.outcomes.push_back(SetupCancelled{});
+        fresh.run();
+        EXPECT_EQ(fresh.pass_sessions.size(), 1u);
+        EXPECT_TRUE(fresh.instance.brought_forward.empty());
+    }
+    instance.answer = InstanceClaim::HeldElsewhere;
+    run();
+    EXPECT_TRUE(journal.empty());  // no session, no window, no COM
+    EXPECT_TRUE(shell.message_boxes.empty());
+    EXPECT_TRUE(files.calls().empty());  // nor last-error.txt
+    EXPECT_EQ(instance.brought_forward, std::vector<std::string>{"Pelorin setup"});
 }
 
 TEST_F(RunLoop, CancelEndsSilently) {

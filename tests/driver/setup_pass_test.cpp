@@ -10,6 +10,7 @@
 #include "doubles/fake_error_texts.h"
 #include "doubles/fake_file_system.h"
 #include "doubles/fake_shell.h"
+#include "doubles/fake_single_instance.h"
 #include "doubles/fake_win_http.h"
 #include "driver/setup.h"
 #include "store/digest.h"
@@ -41,7 +42,8 @@ struct SetupRun : ::testing::Test {
     FakeWinHttp http;
     FakeShell shell;
     FakeClock clock;
-    Platform platform{environment, texts, files, http, shell, clock};
+    FakeSingleInstance instance;
+    Platform platform{environment, texts, files, http, shell, clock, instance};
     const std::string body = installer_bytes();
 
     SetupRun() { environment.set("QUARNET_SETUP_URL", "http://127.0.0.1:8080/dl/"); }
@@ -80,6 +82,22 @@ TEST_F(SetupRun, FreshDownloadIsVerifiedRenamedAndLaunched) {
     EXPECT_EQ(shell.dialogs[0].events.back(), "release");
     EXPECT_EQ(http.open_handles(), 0);
     EXPECT_EQ(http.bad_closes, 0);
+}
+
+TEST_F(SetupRun, InstallerCannotBeReplacedWhileTheLaunchWaitsAndIsLetGoAfterIt) {
+    shell.during_launch = [&](const std::string& path) {
+        files.add_file(WORK + "\\evil.exe", "another program");
+        EXPECT_FALSE(files.open_emptied(path));
+        EXPECT_FALSE(files.delete_file(path));
+        EXPECT_FALSE(files.move_replacing(WORK + "\\evil.exe", path));
+    };
+    http.responses = {list_response(), installer_response()};
+
+    run_setup(platform);
+
+    ASSERT_EQ(shell.launched, std::vector<std::string>{INSTALLER});
+    EXPECT_EQ(files.content(INSTALLER), body);
+    EXPECT_TRUE(files.delete_file(INSTALLER));
 }
 
 TEST_F(SetupRun, VerifiedEarlierCopyIsLaunchedWithoutDownloadAndInSpiteOfCancel) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """End-to-end runs of quarnet-setup.exe under Wine against a scripted local site.
 
-    e2e.py --exe quarnet-setup.exe --installer sample_installer.exe --prefix DIR --case NAME
+    e2e.py --exe quarnet-setup.exe --installer sample_installer.exe --part-writer part_writer.exe
+           --prefix DIR --case NAME
 
 Each case gets an empty work folder in its own Wine prefix (Wine takes TEMP from
 the prefix's registry, not from the caller), a site on a free port, and checks
@@ -76,6 +77,8 @@ class Display:
 class Run:
     def __init__(self, args):
         self.exe = args.exe
+        self.part_writer = args.part_writer
+        self.mounts = []
         self.prefix = os.path.abspath(args.prefix)
         os.environ["QUARNET_WINEPREFIX"] = self.prefix
         self.temp = os.path.join(self.prefix, "drive_c", "users", getpass.getuser(), "Temp")
@@ -154,7 +157,27 @@ class Run:
         expect_equal(self.last_error(), message, "last-error.txt")
         expect(not self.wait_for_launch(1), "nothing was launched")
 
+    def start_part_writer(self, mode, seconds):
+        path = "C:\\users\\%s\\Temp\\Quarnet-setup\\%s.part" % (getpass.getuser(), FILE)
+        return subprocess.Popen([WINE_RUN, self.part_writer, mode, path, str(seconds)],
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+
+    def wait_for_part(self, seconds=60):
+        partial = os.path.join(self.work, FILE + ".part")
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline and not (os.path.exists(partial) and os.path.getsize(partial) > 0):
+            time.sleep(0.1)
+        expect(os.path.exists(partial), "the download began")
+
+    def mount(self, *args):
+        subprocess.run(["mount"] + list(args), check=True)
+        self.mounts.append(args[-1])
+
     def close(self):
+        for point in reversed(self.mounts):
+            subprocess.run(["umount", point], stderr=subprocess.DEVNULL)
+            if os.path.isdir(point):
+                shutil.rmtree(point, ignore_errors=True)
         if self.site:
             self.site.stop()
         shutil.rmtree(self.site_root, ignore_errors=True)
@@ -275,6 +298,92 @@ def case_cancel_then_resume(run):
     expect_equal(run.installer_ranges()[-1], "bytes=%d-" % len(kept), "the next run resumes")
 
 
+def slow_download(run):
+    """A 4 MB installer at 400 kB/s: about ten seconds in which to interfere."""
+    big = run.installer + bytes(range(256)) * 15_625
+    run.publish(installer=big)
+    run.site.fault(PATH, {"throttle": 400_000})
+
+
+def case_second_copy(run):
+    slow_download(run)
+    first = run.start()
+    run.wait_for_part()
+    second = run.start()
+    second.communicate(timeout=60)
+    expect_equal(second.returncode, 0, "the second copy's exit code")
+    expect(first.poll() is None, "the second copy ended while the first was still downloading")
+    first.communicate(timeout=120)
+    run.expect_launched()
+    expect_equal(len(run.site.requests("/latest.json")), 1, "list requests")
+    expect_equal(run.installer_ranges(), [None], "installer requests")
+
+
+def case_part_held(run):
+    # Held for writing before the download: the partial file cannot be opened.
+    run.publish()
+    os.makedirs(run.work, exist_ok=True)
+    holder = run.start_part_writer("hold", 20)
+    expect(holder.stdout.readline().strip() == b"holding", "the other program holds the partial file")
+    run.run()
+    run.expect_failed("Could not save the download (Sharing violation. (os error 32)).")
+    holder.kill()
+    holder.communicate()
+    # Written into while it downloads: every open is refused, and what starts is what was offered.
+    run.clean()
+    slow_download(run)
+    process = run.start()
+    run.wait_for_part()
+    writer = run.start_part_writer("write", 6)
+    output, _ = writer.communicate(timeout=60)
+    expect_equal(output.split()[-1:], [b"0"], "the other program's opens for writing that succeeded")
+    process.communicate(timeout=120)
+    run.expect_launched()
+
+
+def case_linked_folder(run):
+    # Wine cannot remove a Unix link without reaching what it points to, so the
+    # program refuses the folder and leaves the linked one as it was.
+    run.publish()
+    elsewhere = os.path.join(run.prefix, "drive_c", "elsewhere")
+    shutil.rmtree(elsewhere, ignore_errors=True)
+    os.makedirs(elsewhere)
+    files = {"keep.txt": b"precious", "Older.exe": b"MZ old", "last-error.txt": b"mine"}
+    for name, data in files.items():
+        with open(os.path.join(elsewhere, name), "wb") as f:
+            f.write(data)
+    os.makedirs(run.temp, exist_ok=True)
+    os.symlink(elsewhere, run.work)
+    try:
+        run.run()
+        expect(not run.wait_for_launch(1), "nothing was launched")
+        found = {name: open(os.path.join(elsewhere, name), "rb").read() for name in os.listdir(elsewhere)}
+        expect_equal(found, files, "the linked folder")
+        expect_equal(run.installer_ranges(), [], "installer requests")
+    finally:
+        if os.path.islink(run.work):
+            os.unlink(run.work)
+        shutil.rmtree(elsewhere, ignore_errors=True)
+
+
+def case_full_disk(run):
+    # The partial file lives on a 1 MB tmpfs bound over its place, so last-error.txt
+    # beside it still has room for the message.
+    big = run.installer + bytes(range(256)) * 15_625
+    run.publish(installer=big)
+    disk = tempfile.mkdtemp(prefix="quarnet-e2e-disk-")
+    run.mount("-t", "tmpfs", "-o", "size=1m", "tmpfs", disk)
+    open(os.path.join(disk, "part"), "wb").close()
+    run.leave_in_work_folder(FILE + ".part", b"")
+    run.mount("--bind", os.path.join(disk, "part"), os.path.join(run.work, FILE + ".part"))
+    began = time.monotonic()
+    run.run(timeout=240)
+    expect_equal(run.last_error(), "Could not save the download (Disk full. (os error 112)). Is the disk full?",
+                 "last-error.txt")
+    expect_equal(len(run.installer_ranges()), 8, "installer requests")
+    expect(time.monotonic() - began >= 50, "the waits between the attempts")
+
+
 CASES = {
     "fresh": case_fresh,
     "resume_after_cut": case_resume_after_cut,
@@ -287,6 +396,10 @@ CASES = {
     "too_many_bytes": case_too_many_bytes,
     "earlier_copy": case_earlier_copy,
     "cancel_then_resume": case_cancel_then_resume,
+    "second_copy": case_second_copy,
+    "part_held": case_part_held,
+    "linked_folder": case_linked_folder,
+    "full_disk": case_full_disk,
 }
 
 
@@ -294,6 +407,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
     parser.add_argument("--installer", required=True)
+    parser.add_argument("--part-writer", required=True)
     parser.add_argument("--prefix", required=True)
     parser.add_argument("--case", required=True, choices=sorted(CASES))
     args = parser.parse_args()

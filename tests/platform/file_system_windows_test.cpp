@@ -344,7 +344,7 @@ TEST_F(WindowsEarlierDownload, VerifiedCopyIsReused) {
     write_file(at("Setup.exe.part"), "a comp");
     auto outcome = check();
     ASSERT_TRUE(std::holds_alternative<Reuse>(outcome));
-    EXPECT_EQ(std::get<Reuse>(outcome).installer_path, at("Setup.exe"));
+    EXPECT_EQ(std::get<Reuse>(outcome).installer.path, at("Setup.exe"));
     EXPECT_EQ(read_file(at("Setup.exe.part")), "a comp");
 }
 

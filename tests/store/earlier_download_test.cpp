@@ -63,7 +63,7 @@ TEST_F(EarlierDownloadTest, VerifiedCompleteCopyIsReusedAndThePartialFileIgnored
     files.add_file(paths.partial, "the whole");
     auto outcome = check();
     ASSERT_TRUE(std::holds_alternative<Reuse>(outcome));
-    EXPECT_EQ(std::get<Reuse>(outcome).installer_path, paths.installer);
+    EXPECT_EQ(std::get<Reuse>(outcome).installer.path, paths.installer);
     EXPECT_EQ(line(log, 2), CHECKING_COPY);
     EXPECT_EQ(files.content(paths.installer), CONTENT);
     EXPECT_EQ(files.content(paths.partial), "the whole");
@@ -96,7 +96,7 @@ TEST_F(EarlierDownloadTest, CompleteCopiesThatDoNotVerifyAreDeleted) {
         EXPECT_EQ(std::get<ResumePoint>(outcome).offset, 0u) << c.what;
         EXPECT_FALSE(fresh.exists(paths.installer)) << c.what;
         EXPECT_EQ(line(fresh_log, 2), CHECKING_COPY) << c.what;
-        EXPECT_EQ(fresh.calls_of(FsOp::OpenForReading, paths.installer).size(), c.opened) << c.what;
+        EXPECT_EQ(fresh.calls_of(FsOp::OpenHeld, paths.installer).size(), c.opened) << c.what;
     }
 }
 
@@ -182,6 +182,9 @@ public:
         if (info) info->length += 4;
         return info;
     }
+    OsResult<FileInfo> entry_info(const std::string& p) override { return inner_.entry_info(p); }
+    OsResult<void> remove_link(const std::string& p) override { return inner_.remove_link(p); }
+    OsResult<HeldFile> open_held(const std::string& p) override { return inner_.open_held(p); }
     OsResult<std::unique_ptr<File>> open_for_reading(const std::string& p) override {
         return inner_.open_for_reading(p);
     }

@@ -68,16 +68,18 @@ TEST(FakeFileSystem, HeldFileStillGivesItsInfo) {
     EXPECT_FALSE(info->directory);
 }
 
-TEST(FakeFileSystem, AppendHandleWritesAtTheEndAndSurvivesARename) {
+TEST(FakeFileSystem, AppendHandleWritesAtTheEndAndIsNotRenamedWhileHeld) {
     FakeFileSystem fs;
     fs.add_file(FILE_PATH, "abc");
     auto file = fs.open_for_appending(FILE_PATH);
     ASSERT_TRUE(file);
     ASSERT_TRUE((*file)->truncate(1));
     ASSERT_EQ((*file)->write(bytes_of("XY")), 2u);
-    ASSERT_TRUE(fs.move_replacing(FILE_PATH, "C:\\Work\\b.bin"));
+    EXPECT_EQ(fs.move_replacing(FILE_PATH, "C:\\Work\\b.bin").error(),
+              OsError::from_code(ERROR_CODE_SHARING_VIOLATION));
     ASSERT_EQ((*file)->write(bytes_of("Z")), 1u);
-    EXPECT_FALSE(fs.exists(FILE_PATH));
+    file->reset();
+    ASSERT_TRUE(fs.move_replacing(FILE_PATH, "C:\\Work\\b.bin"));
     EXPECT_EQ(fs.content("C:\\Work\\b.bin"), "aXYZ");
 }
 

@@ -74,6 +74,21 @@ TEST_F(WorkFolder, MissingTemporaryDirectoryIsMadeLevelByLevel) {
                                                    "D:\\Users\\Ana\\Temp", "D:\\Users\\Ana\\Temp\\Quarnet-setup"}));
 }
 
+TEST_F(WorkFolder, LinkAtTheFolderIsRemovedAsALinkAndAFolderMade) {
+    files.set_temp_directory("C:\\Temp\\");
+    files.add_link("C:\\Temp\\Quarnet-setup", true);
+    auto folder = open_work_folder(files, texts);
+    ASSERT_TRUE(folder);
+    EXPECT_TRUE(files.is_directory(*folder));
+    EXPECT_FALSE(files.is_link(*folder));
+
+    files.add_link(*folder, true);
+    files.fail_next(FsOp::RemoveLink, OsError::from_code(ERROR_CODE_ACCESS_DENIED));
+    EXPECT_EQ(open_work_folder(files, texts).error().text(),
+              "Could not make a folder for the download (Access denied. (os error 5)).");
+    EXPECT_TRUE(files.is_link(*folder));
+}
+
 TEST_F(WorkFolder, RootsAreNeverMade) {
     struct Case {
         const char* temp;

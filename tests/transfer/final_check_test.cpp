@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,9 @@ struct FinalCheckRig {
     }
 
     Result<std::string> check(std::uint64_t offset, const std::string& digested) {
-        return final_check(TransferComplete{offset, digest_of(digested)}, list, paths, window, files, texts);
+        auto held = final_check(TransferComplete{offset, digest_of(digested)}, list, paths, window, files, texts);
+        if (!held) return std::unexpected(std::move(held.error()));
+        return held->path;
     }
     Result<std::string> check_sound() { return check(body.size(), body); }
 };
@@ -131,6 +134,28 @@ TEST(FinalCheck, InstallerStillRunningKeepsTheVerifiedFileUntilARetry) {
     rig.files.release(INSTALLER);
     EXPECT_EQ(text_of(rig.check_sound()), "Ready " + INSTALLER);
     EXPECT_EQ(rig.files.content(INSTALLER), rig.body);
+}
+
+// The running digest vouches for the bytes as they arrived; the read-back through
+// the held handle decides what is started.
+TEST(FinalCheck, ReadBackRefusesWhatTheRunningDigestCannotSee) {
+    struct Row {
+        const char* name;
+        std::function<void(FinalCheckRig&)> interfere;
+    };
+    const std::vector<Row> rows = {
+        {"a second name", [](FinalCheckRig& rig) { rig.files.add_hard_link(PARTIAL, PARTIAL + ".other"); }},
+        {"altered on disk", [](FinalCheckRig& rig) { rig.files.add_file(PARTIAL, pattern_bytes(3'000, 7)); }},
+        {"a link", [](FinalCheckRig& rig) { rig.files.add_link(PARTIAL, false); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FinalCheckRig rig;
+        row.interfere(rig);
+        EXPECT_EQ(text_of(rig.check_sound()), DAMAGED);
+        EXPECT_FALSE(rig.files.exists(INSTALLER));
+        EXPECT_FALSE(rig.files.exists(PARTIAL));
+    }
 }
 
 }  // namespace

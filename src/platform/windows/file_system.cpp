@@ -12,6 +12,7 @@
 #include "platform/windows/unique_handle.h"
 #include "platform/windows/wide_text.h"
 #include "platform/windows/windows_api.h"
+#include "platform/windows/windows_file.h"
 #include "platform/windows/windows_platform.h"
 
 namespace quarnet::windows {
@@ -32,12 +33,66 @@ OsResult<std::wstring> wide_path(const std::string& path) {
     return to_wide(*utf16);
 }
 
-OsResult<UniqueFileHandle> create_file(const std::string& path, DWORD access, DWORD disposition, DWORD flags) {
+OsResult<UniqueFileHandle> create_file(const std::string& path, DWORD access, DWORD disposition, DWORD flags,
+                                       DWORD share = SHARE_ALL) {
     auto wide = wide_path(path);
     if (!wide) return std::unexpected(wide.error());
-    HANDLE handle = ::CreateFileW(wide->c_str(), access, SHARE_ALL, nullptr, disposition, flags, nullptr);
+    HANDLE handle = ::CreateFileW(wide->c_str(), access, share, nullptr, disposition, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return last_error(::GetLastError());
     return UniqueFileHandle(handle);
+}
+
+OsResult<BY_HANDLE_FILE_INFORMATION> handle_info(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(handle, &info)) return last_error(::GetLastError());
+    return info;
+}
+
+bool is_link(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// The name's attributes tell a link too: Wine shows a Unix link to a folder
+// there, while its handles reach what the link points to.
+bool name_is_link(const std::string& path) {
+    auto wide = wide_path(path);
+    return wide && is_link(::GetFileAttributesW(wide->c_str()));
+}
+
+// Deletes the entry the handle was opened on (with DELETE, links not followed).
+OsResult<void> delete_by_handle(HANDLE handle) {
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (!::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) {
+        return last_error(::GetLastError());
+    }
+    return {};  // gone when the handle closes
+}
+
+OsResult<void> remove_link_at(const std::string& path) {
+    auto handle = create_file(path, DELETE | FILE_READ_ATTRIBUTES, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
+    if (!handle) return std::unexpected(handle.error());
+    auto info = handle_info(handle->get());
+    if (!info) return std::unexpected(info.error());
+    // A handle that reached the target would delete the target.
+    if (!is_link(info->dwFileAttributes)) return last_error(ERROR_ALREADY_EXISTS);
+    return delete_by_handle(handle->get());
+}
+
+// Opens a file of the program's own, never through a link: a link found there
+// (through the handle, or by name) is removed and the file made anew.
+OsResult<UniqueFileHandle> open_own_file(const std::string& path, DWORD access, DWORD share) {
+    for (int round = 0; round < 2; ++round) {
+        DWORD disposition = round == 0 ? OPEN_ALWAYS : CREATE_NEW;
+        auto handle = create_file(path, access, disposition, FILE_FLAG_OPEN_REPARSE_POINT, share);
+        if (!handle) return handle;
+        auto info = handle_info(handle->get());
+        if (!info) return std::unexpected(info.error());
+        if (!is_link(info->dwFileAttributes) && !name_is_link(path)) return handle;
+        handle->reset();
+        if (auto removed = remove_link_at(path); !removed) return std::unexpected(removed.error());
+    }
+    return last_error(ERROR_ALREADY_EXISTS);
 }
 
 OsResult<void> set_position(HANDLE handle, std::uint64_t offset, DWORD method) {
@@ -78,9 +133,17 @@ public:
         return static_cast<std::uint64_t>(size.QuadPart);
     }
 
+    HANDLE handle() const { return handle_.get(); }
+
 private:
     UniqueFileHandle handle_;
 };
+
+}  // namespace
+
+HANDLE native_handle(File& file) { return static_cast<WindowsFile&>(file).handle(); }
+
+namespace {
 
 class WindowsListing final : public DirectoryListing {
 public:
@@ -158,6 +221,34 @@ public:
         return result;
     }
 
+    OsResult<FileInfo> entry_info(const std::string& path) override {
+        auto handle = create_file(path, 0, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
+        if (!handle) return std::unexpected(handle.error());
+        auto info = handle_info(handle->get());
+        if (!info) return std::unexpected(info.error());
+        FileInfo result;
+        result.directory = (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        result.read_only = (info->dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+        result.length = (static_cast<std::uint64_t>(info->nFileSizeHigh) << 32) | info->nFileSizeLow;
+        result.reparse_point = is_link(info->dwFileAttributes) || name_is_link(path);
+        result.links = info->nNumberOfLinks;
+        return result;
+    }
+
+    OsResult<void> remove_link(const std::string& path) override { return remove_link_at(path); }
+
+    OsResult<HeldFile> open_held(const std::string& path) override {
+        auto handle = create_file(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, FILE_SHARE_READ);
+        if (!handle) return std::unexpected(handle.error());
+        auto info = handle_info(handle->get());
+        if (!info) return std::unexpected(info.error());
+        HeldFile held;
+        held.reparse_point = is_link(info->dwFileAttributes) || name_is_link(path);
+        held.links = info->nNumberOfLinks;
+        held.file = std::make_unique<WindowsFile>(std::move(*handle));
+        return held;
+    }
+
     OsResult<std::unique_ptr<File>> open_for_reading(const std::string& path) override {
         auto handle = create_file(path, GENERIC_READ, OPEN_EXISTING, 0);
         if (!handle) return std::unexpected(handle.error());
@@ -165,14 +256,15 @@ public:
     }
 
     OsResult<std::unique_ptr<File>> open_emptied(const std::string& path) override {
-        auto handle = create_file(path, GENERIC_WRITE, OPEN_ALWAYS, 0);
+        auto handle = open_own_file(path, GENERIC_WRITE, SHARE_ALL);
         if (!handle) return std::unexpected(handle.error());
         if (!::SetEndOfFile(handle->get())) return last_error(::GetLastError());
         return std::make_unique<WindowsFile>(std::move(*handle));
     }
 
     OsResult<std::unique_ptr<File>> open_for_appending(const std::string& path) override {
-        auto handle = create_file(path, GENERIC_WRITE, OPEN_ALWAYS, 0);
+        // Others may read it, but nobody writes, renames or deletes it while it is held.
+        auto handle = open_own_file(path, GENERIC_WRITE, FILE_SHARE_READ);
         if (!handle) return std::unexpected(handle.error());
         // Every write then lands at the end: nothing else moves the position but truncate().
         if (auto moved = set_position(handle->get(), 0, FILE_END); !moved) return std::unexpected(moved.error());
@@ -187,13 +279,19 @@ public:
     }
 
     OsResult<void> clear_read_only(const std::string& path) override {
-        auto wide = wide_path(path);
-        if (!wide) return std::unexpected(wide.error());
-        DWORD attributes = ::GetFileAttributesW(wide->c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) return last_error(::GetLastError());
-        attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-        if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
-        if (!::SetFileAttributesW(wide->c_str(), attributes)) return last_error(::GetLastError());
+        // Through a handle on the entry itself: SetFileAttributesW by name would follow a link.
+        auto handle = create_file(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
+        if (!handle) return std::unexpected(handle.error());
+        FILE_BASIC_INFO basic;
+        if (!::GetFileInformationByHandleEx(handle->get(), FileBasicInfo, &basic, sizeof basic)) {
+            return last_error(::GetLastError());
+        }
+        basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        if (!::SetFileInformationByHandle(handle->get(), FileBasicInfo, &basic, sizeof basic)) {
+            return last_error(::GetLastError());
+        }
         return {};
     }
 

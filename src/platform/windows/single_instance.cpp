@@ -1,0 +1,51 @@
+#include "platform/single_instance.h"
+
+#include "platform/windows/system_library.h"
+#include "platform/windows/unique_handle.h"
+#include "platform/windows/wide_text.h"
+#include "platform/windows/windows_api.h"
+#include "platform/windows/windows_platform.h"
+
+namespace quarnet::windows {
+namespace {
+
+using FindWindowWFunction = HWND(WINAPI*)(LPCWSTR, LPCWSTR);
+using SetForegroundWindowFunction = BOOL(WINAPI*)(HWND);
+
+class WindowsSingleInstance final : public SingleInstance {
+public:
+    InstanceClaim claim() override {
+        // The session's namespace: another user's copy on the same machine is no twin.
+        mutex_ = UniqueKernelHandle(::CreateMutexW(nullptr, FALSE, L"Local\\Quarnet-setup"));
+        if (!mutex_.valid()) return InstanceClaim::Unavailable;
+        switch (::WaitForSingleObject(mutex_.get(), 0)) {
+            case WAIT_OBJECT_0:
+                return InstanceClaim::Taken;
+            case WAIT_ABANDONED:
+                return InstanceClaim::Abandoned;
+            case WAIT_TIMEOUT:
+                mutex_.reset();
+                return InstanceClaim::HeldElsewhere;
+            default:
+                mutex_.reset();
+                return InstanceClaim::Unavailable;
+        }
+    }
+
+    void bring_forward(const std::u16string& caption) override {
+        auto find_window = user32_library().find<FindWindowWFunction>("FindWindowW");
+        auto set_foreground = user32_library().find<SetForegroundWindowFunction>("SetForegroundWindow");
+        if (find_window == nullptr || set_foreground == nullptr) return;
+        std::wstring title = to_wide(caption);
+        if (HWND window = find_window(nullptr, title.c_str())) set_foreground(window);
+    }
+
+private:
+    UniqueKernelHandle mutex_;  // owned by this thread until the process ends
+};
+
+}  // namespace
+
+std::unique_ptr<SingleInstance> make_single_instance() { return std::make_unique<WindowsSingleInstance>(); }
+
+}  // namespace quarnet::windows

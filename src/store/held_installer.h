@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+
+#include "list/installer_list.h"
+#include "platform/file_system.h"
+
+namespace quarnet {
+
+// The checked installer, held open for reading only: nobody writes, renames or
+// deletes it until the handle is let go, after the launch.
+struct HeldInstaller {
+    std::string path;
+    std::unique_ptr<File> file{};
+};
+
+// A link, a file with a second name, or other bytes than the list announced:
+// deleted (a link as a link).
+struct NotTheInstaller {};
+
+using HeldCheck = std::variant<HeldInstaller, NotTheInstaller, OsError>;
+
+// The one read-back of a finished download: held, then its size and SHA-256
+// through that handle against the list. An OsError (it cannot be opened or
+// read) leaves the file where it is.
+HeldCheck hold_installer(FileSystem& files, const std::string& path, const InstallerList& list);
+
+}  // namespace quarnet
