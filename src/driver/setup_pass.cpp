@@ -4,11 +4,31 @@
 #include "list/installer_list.h"
 #include "store/download_files.h"
 #include "store/earlier_download.h"
+#include "store/publisher_check.h"
 #include "store/work_folder.h"
 #include "transfer/final_check.h"
 #include "transfer/transfer.h"
 
 namespace quarnet {
+
+namespace {
+
+// The checked installer, once its signer is the publisher the build names.
+// Checked through a handle opened here for the check alone, until the installer
+// is held open from its check to its launch.
+SetupOutcome ready_if_published(std::string installer, Platform& platform) {
+    if (platform.publisher.name.empty()) return Ready{std::move(installer)};
+    auto held = platform.files.open_for_reading(installer);
+    if (!held) {
+        (void)delete_file_even_read_only(platform.files, installer);
+        return FailureMessage(std::string(NOT_PUBLISHERS_TEXT));
+    }
+    auto checked = check_installer_publisher(std::move(*held), installer, platform.publisher, platform.files);
+    if (!checked) return std::move(checked.error());
+    return Ready{std::move(installer)};
+}
+
+}  // namespace
 
 void run_setup(Platform& platform) { run_setup(platform, run_setup_pass); }
 
@@ -29,7 +49,8 @@ SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platfor
 
     // C: an earlier complete copy, or the part of one to resume from.
     EarlierDownload earlier = check_earlier_download(list, paths, window, files, texts);
-    if (auto* reuse = std::get_if<Reuse>(&earlier)) return Ready{std::move(reuse->installer_path)};
+    if (auto* reuse = std::get_if<Reuse>(&earlier))
+        return ready_if_published(std::move(reuse->installer_path), platform);
     if (auto* failed = std::get_if<FailureMessage>(&earlier)) return std::move(*failed);
 
     // D: the transfer.
@@ -42,7 +63,7 @@ SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platfor
     Result<std::string> installer =
         final_check(std::move(std::get<TransferComplete>(transferred)), list, paths, window, files, texts);
     if (!installer) return std::move(installer.error());
-    return Ready{std::move(*installer)};
+    return ready_if_published(std::move(*installer), platform);
 }
 
 }  // namespace quarnet

@@ -6,6 +6,7 @@
 #include "platform/environment.h"
 #include "platform/error_texts.h"
 #include "platform/file_system.h"
+#include "platform/installer_signature.h"
 #include "platform/shell.h"
 #include "platform/win_http.h"
 
@@ -18,6 +19,7 @@ struct Platform {
     WinHttp& http;
     Shell& shell;
     Clock& clock;
+    InstallerPublisher publisher = {};  // no check unless the build names one
 };
 
 }  // namespace quarnet

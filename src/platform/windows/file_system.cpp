@@ -12,6 +12,7 @@
 #include "platform/windows/unique_handle.h"
 #include "platform/windows/wide_text.h"
 #include "platform/windows/windows_api.h"
+#include "platform/windows/windows_file.h"
 #include "platform/windows/windows_platform.h"
 
 namespace quarnet::windows {
@@ -77,6 +78,8 @@ public:
         if (!::GetFileSizeEx(handle_.get(), &size)) return last_error(::GetLastError());
         return static_cast<std::uint64_t>(size.QuadPart);
     }
+
+    HANDLE handle() const { return handle_.get(); }
 
 private:
     UniqueFileHandle handle_;
@@ -247,5 +250,7 @@ public:
 }  // namespace
 
 std::unique_ptr<FileSystem> make_file_system() { return std::make_unique<WindowsFileSystem>(); }
+
+HANDLE native_handle(File& file) { return static_cast<WindowsFile&>(file).handle(); }
 
 }  // namespace quarnet::windows

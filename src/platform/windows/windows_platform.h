@@ -14,4 +14,7 @@ std::unique_ptr<WinHttp> make_win_http();         // win_http.cpp
 std::unique_ptr<Shell> make_shell();              // shell.cpp
 std::unique_ptr<Clock> make_clock();              // clock.cpp
 
+// System32's trust provider, loaded at the first check (installer_signature.cpp).
+std::unique_ptr<InstallerSignature> make_installer_signature();
+
 }  // namespace quarnet::windows

@@ -1,0 +1,23 @@
+#pragma once
+// The signature check as the tests script it: one answer for every file, and
+// the paths it was asked about.
+
+#include <string>
+#include <vector>
+
+#include "platform/installer_signature.h"
+
+namespace quarnet {
+
+class FakeInstallerSignature final : public InstallerSignature {
+public:
+    std::expected<std::string, UntrustedSignature> answer = std::unexpected(UntrustedSignature{"WinVerifyTrust", 0});
+    std::vector<std::string> asked;
+
+    std::expected<std::string, UntrustedSignature> trusted_signer(File&, const std::string& path) override {
+        asked.push_back(path);
+        return answer;
+    }
+};
+
+}  // namespace quarnet
