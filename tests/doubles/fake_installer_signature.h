@@ -1,6 +1,5 @@
 #pragma once
-// The signature check as the tests script it: one answer for every file, and
-// the paths it was asked about.
+// The signature check with one scripted answer, and the paths it was asked about.
 
 #include <string>
 #include <vector>
@@ -9,8 +8,7 @@
 
 namespace quarnet {
 
-class FakeInstallerSignature final : public InstallerSignature {
-public:
+struct FakeInstallerSignature final : InstallerSignature {
     std::expected<std::string, UntrustedSignature> answer = std::unexpected(UntrustedSignature{"WinVerifyTrust", 0});
     std::vector<std::string> asked;
 
