@@ -34,8 +34,7 @@ std::unexpected<UntrustedSignature> untrusted(const char* step, LONG status) {
 // action, which the destructor makes whatever the verification found.
 class Verification {
 public:
-    Verification(const TrustCalls& calls, HANDLE file, const wchar_t* path, bool check_revocation)
-        : calls_(calls) {
+    Verification(const TrustCalls& calls, HANDLE file, const wchar_t* path, bool check_revocation) : calls_(calls) {
         file_info_.cbStruct = sizeof file_info_;
         file_info_.pcwszFilePath = path;
         file_info_.hFile = file;
@@ -45,8 +44,7 @@ public:
         data_.dwUnionChoice = WTD_CHOICE_FILE;
         data_.pFile = &file_info_;
         data_.dwStateAction = WTD_STATEACTION_VERIFY;
-        data_.dwProvFlags =
-            check_revocation ? WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT : WTD_REVOCATION_CHECK_NONE;
+        data_.dwProvFlags = check_revocation ? WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT : WTD_REVOCATION_CHECK_NONE;
         data_.dwUIContext = WTD_UICONTEXT_EXECUTE;
         status_ = calls_.verify_trust(NO_USER, &action_, &data_);
     }
