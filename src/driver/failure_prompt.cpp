@@ -1,6 +1,6 @@
 #include <span>
 
-#include "driver/product.h"
+#include "base/product.h"
 #include "driver/setup.h"
 #include "platform/text.h"
 #include "store/file_writes.h"
@@ -15,7 +15,7 @@ void write_last_error(const FailureMessage& message, Platform& platform) {
     if (!folder) return;
     auto file = platform.files.open_emptied(join_path(*folder, LAST_ERROR_FILE));
     if (!file) return;
-    (void)write_all(**file, std::as_bytes(std::span(message.text())));
+    ignore_failure(write_all(**file, std::as_bytes(std::span(message.text()))));
 }
 
 std::string prompt_text(const FailureMessage& message) {

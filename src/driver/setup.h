@@ -4,7 +4,7 @@
 #include <string>
 #include <variant>
 
-#include "driver/failure_message.h"
+#include "base/failure_message.h"
 #include "platform/platform.h"
 #include "progress/progress_window.h"
 #include "web/web_session.h"
@@ -30,13 +30,14 @@ void run_setup(Platform& platform);
 // The same loop around another pass (tests drive it with scripted outcomes).
 void run_setup(Platform& platform, const SetupPass& pass);
 
-// One pass of the five phases, A to E.
-SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platform& platform);
+// One pass, phase by phase: the installer list, the work folder and its sweep,
+// an earlier download, the transfer, the final check.
+[[nodiscard]] SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platform& platform);
 
 // ShellExecuteW "open"; true when Windows reports that the installer started.
-bool launch_installer(const std::string& installer_path, Shell& shell);
+[[nodiscard]] bool launch_installer(const std::string& installer_path, Shell& shell);
 
 // Leaves the message in last-error.txt and asks Retry or Cancel; true for Retry.
-bool show_failure_prompt(const FailureMessage& message, Platform& platform);
+[[nodiscard]] bool show_failure_prompt(const FailureMessage& message, Platform& platform);
 
 }  // namespace quarnet

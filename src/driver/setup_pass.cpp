@@ -36,30 +36,30 @@ SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platfor
     FileSystem& files = platform.files;
     ErrorTexts& texts = platform.error_texts;
 
-    // A: the installer list.
+    // The installer list.
     Result<FetchedList> fetched = fetch_installer_list(session, window, platform.environment);
     if (!fetched) return std::move(fetched.error());
     const InstallerList& list = fetched->list;
 
-    // B: the work folder, its two download files, and nothing else in it.
+    // The work folder, its two download files, and nothing else in it.
     Result<std::string> folder = open_work_folder(files, texts);
     if (!folder) return std::move(folder.error());
     const DownloadPaths paths = download_paths(*folder, list.file);
     sweep_work_folder(files, *folder, paths);
 
-    // C: an earlier complete copy, or the part of one to resume from.
+    // An earlier complete copy, or the part of one to resume from.
     EarlierDownload earlier = check_earlier_download(list, paths, window, files, texts);
     if (auto* reuse = std::get_if<Reuse>(&earlier))
         return ready_if_published(std::move(reuse->installer_path), platform);
     if (auto* failed = std::get_if<FailureMessage>(&earlier)) return std::move(*failed);
 
-    // D: the transfer.
+    // The transfer.
     TransferContext context{list, fetched->base, paths, session, window, files, texts, platform.clock};
     TransferResult transferred = run_transfer(context, std::move(std::get<ResumePoint>(earlier)));
     if (std::holds_alternative<Cancelled>(transferred)) return SetupCancelled{};
     if (auto* failed = std::get_if<FailureMessage>(&transferred)) return std::move(*failed);
 
-    // E: the final check and the installer's own name.
+    // The final check and the installer's own name.
     Result<std::string> installer =
         final_check(std::move(std::get<TransferComplete>(transferred)), list, paths, window, files, texts);
     if (!installer) return std::move(installer.error());

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/failure_message.h"
+#include "base/failure_message.h"
 #include "platform/environment.h"
 #include "progress/progress_window.h"
 #include "web/web_session.h"

@@ -38,8 +38,21 @@ private:
     std::int32_t code_;
 };
 
+// A value or the OsError that stopped it; a dropped one is a compile warning.
 template <class T>
-using OsResult = std::expected<T, OsError>;
+class [[nodiscard]] OsResult : public std::expected<T, OsError> {
+public:
+    using std::expected<T, OsError>::expected;
+
+    // Exact matches, so a comparison does not also match the base's generic ones.
+    friend bool operator==(const OsResult& a, const std::unexpected<OsError>& b) {
+        return static_cast<const std::expected<T, OsError>&>(a) == b;
+    }
+};
+
+// Says that a failure is dropped on purpose (clean-up and best-effort calls).
+template <class Outcome>
+void ignore_failure(const Outcome&) {}
 
 // Win32 error codes the logic tells apart.
 inline constexpr std::uint32_t ERROR_CODE_FILE_NOT_FOUND = 2;

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quarnet {
 
@@ -47,6 +48,36 @@ public:
     virtual std::expected<std::size_t, std::uint32_t> read_data(HttpHandle request, std::span<std::byte> buffer) = 0;
     // WinHttpCloseHandle; its result is ignored.
     virtual void close_handle(HttpHandle handle) = 0;
+};
+
+// One WinHTTP handle and the WinHttp that closes it when the owner goes.
+class UniqueHttpHandle {
+public:
+    UniqueHttpHandle() = default;
+    UniqueHttpHandle(WinHttp& http, HttpHandle handle) : http_(&http), handle_(handle) {}
+    ~UniqueHttpHandle() { reset(); }
+    UniqueHttpHandle(UniqueHttpHandle&& other) noexcept
+        : http_(other.http_), handle_(std::exchange(other.handle_, nullptr)) {}
+    UniqueHttpHandle& operator=(UniqueHttpHandle&& other) noexcept {
+        if (this != &other) {
+            reset();
+            http_ = other.http_;
+            handle_ = std::exchange(other.handle_, nullptr);
+        }
+        return *this;
+    }
+    UniqueHttpHandle(const UniqueHttpHandle&) = delete;
+    UniqueHttpHandle& operator=(const UniqueHttpHandle&) = delete;
+
+    bool valid() const { return handle_ != nullptr; }
+    HttpHandle get() const { return handle_; }
+    void reset() {
+        if (handle_ != nullptr) http_->close_handle(std::exchange(handle_, nullptr));
+    }
+
+private:
+    WinHttp* http_ = nullptr;
+    HttpHandle handle_ = nullptr;
 };
 
 }  // namespace quarnet

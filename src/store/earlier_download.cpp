@@ -19,7 +19,7 @@ bool reuse_complete_copy(const InstallerList& list, const std::string& path, Pro
         auto state = hash_file_prefix(files, path, info->length);
         if (state && digest_text(*state) == list.sha256) return true;
     }
-    (void)delete_file_even_read_only(files, path);
+    ignore_failure(delete_file_even_read_only(files, path));
     return false;
 }
 
@@ -34,7 +34,7 @@ EarlierDownload check_earlier_download(const InstallerList& list, const Download
     auto info = files.file_info(paths.partial);
     if (!info || info->length == 0) return ResumePoint{};
     if (info->length > list.size) {
-        (void)delete_file_even_read_only(files, paths.partial);
+        ignore_failure(delete_file_even_read_only(files, paths.partial));
         return ResumePoint{};
     }
     window.set_line(2, CHECKING_PARTIAL);

@@ -4,7 +4,7 @@
 #include <string>
 #include <variant>
 
-#include "driver/failure_message.h"
+#include "base/failure_message.h"
 #include "list/installer_list.h"
 #include "platform/error_texts.h"
 #include "platform/file_system.h"
@@ -26,7 +26,7 @@ struct Reuse {
 
 using EarlierDownload = std::variant<Reuse, ResumePoint, FailureMessage>;
 
-EarlierDownload check_earlier_download(const InstallerList& list, const DownloadPaths& paths, ProgressWindow& window,
-                                       FileSystem& files, ErrorTexts& texts);
+[[nodiscard]] EarlierDownload check_earlier_download(const InstallerList& list, const DownloadPaths& paths,
+                                                     ProgressWindow& window, FileSystem& files, ErrorTexts& texts);
 
 }  // namespace quarnet

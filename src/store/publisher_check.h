@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/failure_message.h"
+#include "base/failure_message.h"
 #include "platform/file_system.h"
 #include "platform/installer_signature.h"
 

@@ -36,7 +36,7 @@ Result<std::string> final_check(TransferComplete complete, const InstallerList& 
 
     const bool sound = complete.offset == list.size && digest_text(std::move(complete.digest)) == list.sha256;
     if (!sound) {
-        (void)delete_file_even_read_only(files, paths.partial);
+        ignore_failure(delete_file_even_read_only(files, paths.partial));
         return failure("The download was damaged on the way, so it was deleted.");
     }
     if (auto renamed = rename_replacing(files, paths); !renamed) {

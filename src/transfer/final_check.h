@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "driver/failure_message.h"
+#include "base/failure_message.h"
 #include "list/installer_list.h"
 #include "platform/error_texts.h"
 #include "platform/file_system.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "driver/failure_message.h"
+#include "base/failure_message.h"
 #include "transfer/transfer.h"
 
 namespace quarnet {
@@ -14,11 +14,11 @@ constexpr std::uint32_t backoff_seconds(std::uint32_t n) { return 2 * (n < 5 ? n
 
 // After a failed attempt: waits and returns nothing, or gives the message the
 // transfer ends with.
-std::optional<FailureMessage> retry_failed_attempt(TransferContext& context, TransferState& state,
-                                                   FailureMessage message);
+[[nodiscard]] std::optional<FailureMessage> retry_failed_attempt(TransferContext& context, TransferState& state,
+                                                                 FailureMessage message);
 
 // After a body that ended early or a restart from zero: returns nothing at once,
 // or "The connection kept dropping." at the limit.
-std::optional<FailureMessage> count_incomplete_attempt(TransferState& state);
+[[nodiscard]] std::optional<FailureMessage> count_incomplete_attempt(TransferState& state);
 
 }  // namespace quarnet

@@ -58,7 +58,7 @@ void show_progress(TransferContext& context, const TransferState& state, std::ui
 // an empty file and a fresh digest.
 std::optional<FailureMessage> restart_from_zero(TransferContext& context, TransferState& state) {
     state.partial.reset();
-    (void)delete_file_even_read_only(context.files, context.paths.partial);
+    ignore_failure(delete_file_even_read_only(context.files, context.paths.partial));
     auto reopened = open_partial(context.files, context.paths.partial, 0);
     if (!reopened) return save_failure(reopened.error(), context.texts);
     state.partial = std::move(*reopened);

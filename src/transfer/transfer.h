@@ -6,7 +6,7 @@
 #include <string>
 #include <variant>
 
-#include "driver/failure_message.h"
+#include "base/failure_message.h"
 #include "list/installer_list.h"
 #include "platform/clock.h"
 #include "platform/error_texts.h"
@@ -63,8 +63,8 @@ using TransferResult = std::variant<TransferComplete, FailureMessage, Cancelled>
 
 // However it ends, the partial file is closed; it keeps every block written whole
 // and never holds more bytes than `offset`.
-TransferResult run_transfer(TransferContext& context, ResumePoint resume);
-AttemptOutcome run_attempt(TransferContext& context, TransferState& state);
+[[nodiscard]] TransferResult run_transfer(TransferContext& context, ResumePoint resume);
+[[nodiscard]] AttemptOutcome run_attempt(TransferContext& context, TransferState& state);
 
 // The text on line 2 while bytes arrive: "12 MB of 85 MB  ·  3.4 MB/s".
 std::string transfer_progress_text(std::uint64_t done, std::uint64_t size, double megabytes_per_second);

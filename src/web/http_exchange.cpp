@@ -17,24 +17,7 @@ std::string detail_of(WebSession& session, std::uint32_t last_error) {
 HttpExchange::HttpExchange(WebSession& session, WebAddress address)
     : session_(&session), address_(std::move(address)) {}
 
-HttpExchange::HttpExchange(HttpExchange&& other) noexcept
-    : session_(other.session_),
-      address_(std::move(other.address_)),
-      host_(std::move(other.host_)),
-      path_(std::move(other.path_)),
-      headers_(std::move(other.headers_)),
-      connection_(std::exchange(other.connection_, nullptr)),
-      request_(std::exchange(other.request_, nullptr)),
-      status_(other.status_),
-      buffer_(std::move(other.buffer_)) {}
-
-HttpExchange::~HttpExchange() { close(); }
-
-void HttpExchange::close() {
-    WinHttp& http = session_->http();
-    if (request_ != nullptr) http.close_handle(std::exchange(request_, nullptr));
-    if (connection_ != nullptr) http.close_handle(std::exchange(connection_, nullptr));
-}
+HttpExchange::~HttpExchange() = default;
 
 Result<HttpExchange> open_get(WebSession& session, std::string_view address, std::string_view extra_headers) {
     Result<WebAddress> parsed = parse_web_address(address);
@@ -50,31 +33,32 @@ Result<HttpExchange> open_get(WebSession& session, std::string_view address, std
     OsResult<std::u16string> wide_host = to_utf16_path(host);
     if (!wide_host) return failure("Could not reach " + host + ".");
     exchange.host_ = std::move(*wide_host);
-    exchange.connection_ = http.connect(session.handle(), exchange.host_, exchange.address_.port);
-    if (exchange.connection_ == nullptr) return failure("Could not reach " + host + ".");
+    exchange.connection_ =
+        UniqueHttpHandle(http, http.connect(session.handle(), exchange.host_, exchange.address_.port));
+    if (!exchange.connection_.valid()) return failure("Could not reach " + host + ".");
 
     OsResult<std::u16string> wide_path = to_utf16_path(exchange.address_.path);
     if (!wide_path) return failure("Could not start the download.");
     exchange.path_ = std::move(*wide_path);
     std::uint32_t flags = exchange.address_.secure ? WINHTTP_OPEN_FLAG_SECURE : 0;
-    exchange.request_ = http.open_request(exchange.connection_, exchange.path_, flags);
-    if (exchange.request_ == nullptr) return failure("Could not start the download.");
+    exchange.request_ = UniqueHttpHandle(http, http.open_request(exchange.connection_.get(), exchange.path_, flags));
+    if (!exchange.request_.valid()) return failure("Could not start the download.");
 
     exchange.headers_ = to_utf16(extra_headers);
-    if (auto sent = http.send_request(exchange.request_, exchange.headers_); !sent) {
+    if (auto sent = http.send_request(exchange.request_.get(), exchange.headers_); !sent) {
         return failure("No connection to " + host + detail_of(session, sent.error()) + ".");
     }
-    if (auto received = http.receive_response(exchange.request_); !received) {
+    if (auto received = http.receive_response(exchange.request_.get()); !received) {
         return failure(host + " did not answer" + detail_of(session, received.error()) + ".");
     }
-    exchange.status_ = http.query_status(exchange.request_).value_or(0);
+    exchange.status_ = http.query_status(exchange.request_.get()).value_or(0);
     return exchange;
 }
 
 Result<std::span<const std::byte>> read_chunk(HttpExchange& exchange) {
     if (!exchange.buffer_) exchange.buffer_ = std::make_unique<std::byte[]>(READ_CHUNK_SIZE);  // zero-filled
     std::span<std::byte> buffer(exchange.buffer_.get(), READ_CHUNK_SIZE);
-    auto count = exchange.session_->http().read_data(exchange.request_, buffer);
+    auto count = exchange.session_->http().read_data(exchange.request_.get(), buffer);
     if (!count) return failure("The download stopped" + detail_of(*exchange.session_, count.error()) + ".");
     // Never trust a count beyond the buffer.
     return std::span<const std::byte>(buffer.data(), std::min(*count, READ_CHUNK_SIZE));

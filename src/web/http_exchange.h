@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/failure_message.h"
+#include "base/failure_message.h"
 #include "web/web_address.h"
 #include "web/web_session.h"
 
@@ -20,14 +20,11 @@ inline constexpr std::size_t READ_CHUNK_SIZE = 262'144;
 class HttpExchange {
 public:
     ~HttpExchange();
-    HttpExchange(HttpExchange&&) noexcept;
+    HttpExchange(HttpExchange&&) noexcept = default;
     HttpExchange& operator=(HttpExchange&&) = delete;
     HttpExchange(const HttpExchange&) = delete;
 
     std::uint32_t status() const { return status_; }
-    const WebAddress& address() const { return address_; }
-    // Releases both handles now, request first; later calls and the destructor do nothing.
-    void close();
 
 private:
     friend Result<HttpExchange> open_get(WebSession&, std::string_view, std::string_view);
@@ -40,8 +37,9 @@ private:
     std::u16string host_;
     std::u16string path_;
     std::u16string headers_;  // no terminator: its length goes with it
-    HttpHandle connection_ = nullptr;
-    HttpHandle request_ = nullptr;
+    // Declared in this order so that the request closes first.
+    UniqueHttpHandle connection_;
+    UniqueHttpHandle request_;
     std::uint32_t status_ = 0;
     std::unique_ptr<std::byte[]> buffer_;  // READ_CHUNK_SIZE bytes, made before the first read
 };

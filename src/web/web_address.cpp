@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/product.h"
+
 namespace quarnet {
 namespace {
 
@@ -30,7 +32,7 @@ std::string choose_download_base(Environment& environment) {
     EnvironmentValue variable = environment.read(BASE_VARIABLE);
     std::string base = variable.state == EnvironmentValue::State::Set
                            ? std::move(variable.value)
-                           : std::string("https://") + QUARNET_PRODUCT_HOST + "/downloads/";
+                           : std::string("https://") + std::string(PRODUCT_WEB_HOST) + "/downloads/";
     if (!base.ends_with('/')) base += '/';
     return base;
 }

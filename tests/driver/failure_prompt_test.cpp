@@ -2,12 +2,12 @@
 
 #include <string>
 
+#include "base/product.h"
 #include "doubles/fake_clock.h"
 #include "doubles/fake_environment.h"
 #include "doubles/fake_error_texts.h"
 #include "doubles/fake_file_system.h"
 #include "doubles/fake_shell.h"
-#include "driver/product.h"
 #include "driver/session_only_http.h"
 #include "driver/setup.h"
 

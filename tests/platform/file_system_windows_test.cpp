@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "driver/failure_message.h"
+#include "base/failure_message.h"
 #include "platform/text.h"
 #include "platform/windows/unique_handle.h"
 #include "platform/windows/wide_text.h"

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "platform/windows/unique_handle.h"
 #include "platform/windows/windows_api.h"
 #include "platform/windows/windows_platform.h"
 
@@ -13,54 +14,23 @@ constexpr DWORD ALLOCATED_FLAGS =
 constexpr DWORD BUFFER_FLAGS = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;        // 0x1200
 constexpr DWORD BUFFER_UNITS = 2048;
 
-// The text FormatMessageW allocated, freed with LocalFree.
-class LocalText {
-public:
-    LocalText() = default;
-    ~LocalText() {
-        if (text_ != nullptr) ::LocalFree(text_);
-    }
-    LocalText(const LocalText&) = delete;
-    LocalText& operator=(const LocalText&) = delete;
-
-    // FormatMessageW's lpBuffer when it allocates: the address of the pointer, cast.
-    LPWSTR receiver() { return reinterpret_cast<LPWSTR>(&text_); }
-    const wchar_t* get() const { return text_; }
-
-private:
-    wchar_t* text_ = nullptr;
-};
-
-// One reference to ntdll.dll, dropped again after the lookup (the process keeps it loaded anyway).
-class NtdllReference {
-public:
-    NtdllReference() : module_(::LoadLibraryExA("ntdll.dll", nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)) {}
-    ~NtdllReference() {
-        if (module_ != nullptr) ::FreeLibrary(module_);
-    }
-    NtdllReference(const NtdllReference&) = delete;
-    NtdllReference& operator=(const NtdllReference&) = delete;
-    HMODULE get() const { return module_; }
-
-private:
-    HMODULE module_;
-};
-
 HMODULE loaded_ntdll() { return ::GetModuleHandleW(L"NTDLL.DLL"); }
 
 class WindowsErrorTexts final : public ErrorTexts {
 public:
     std::optional<std::u16string> allocated_text(std::uint32_t code, MessageTable table) override {
         DWORD flags = ALLOCATED_FLAGS;
-        std::optional<NtdllReference> ntdll;
-        HMODULE module = nullptr;
+        // One reference to ntdll.dll for the lookup, dropped after it (the process keeps it loaded anyway).
+        UniqueLibrary ntdll;
         if (table == MessageTable::Ntdll) {
-            module = ntdll.emplace().get();
+            ntdll = UniqueLibrary(::LoadLibraryExA("ntdll.dll", nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
             flags |= FORMAT_MESSAGE_FROM_HMODULE;  // 0x1B00
         }
-        LocalText text;
-        DWORD length = ::FormatMessageW(flags, module, code, 0, text.receiver(), 0, nullptr);
-        if (length == 0 || text.get() == nullptr) return std::nullopt;
+        // With ALLOCATE_BUFFER, lpBuffer is the address of the pointer that receives the text.
+        wchar_t* allocated = nullptr;
+        DWORD length = ::FormatMessageW(flags, ntdll.get(), code, 0, reinterpret_cast<LPWSTR>(&allocated), 0, nullptr);
+        UniqueLocalText text(allocated);
+        if (length == 0 || !text.valid()) return std::nullopt;
         return std::u16string(reinterpret_cast<const char16_t*>(text.get()), length);
     }
 

@@ -1,6 +1,9 @@
 #include "platform/shell.h"
 
+#include <utility>
+
 #include "platform/windows/system_library.h"
+#include "platform/windows/unique_handle.h"
 #include "platform/windows/wide_text.h"
 #include "platform/windows/windows_api.h"
 #include "platform/windows/windows_platform.h"
@@ -26,32 +29,29 @@ using MessageBoxWFunction = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
 // Owns one reference to the dialog object.
 class ShellProgressDialog final : public ProgressDialog {
 public:
-    explicit ShellProgressDialog(IProgressDialog* dialog) : dialog_(dialog) {}
-    ~ShellProgressDialog() override { dialog_->Release(); }
-    ShellProgressDialog(const ShellProgressDialog&) = delete;
-    ShellProgressDialog& operator=(const ShellProgressDialog&) = delete;
+    explicit ShellProgressDialog(UniqueComPointer<IProgressDialog> dialog) : dialog_(std::move(dialog)) {}
 
     bool set_title(const std::u16string& title) override {
         std::wstring wide = to_wide(title);
-        return SUCCEEDED(dialog_->SetTitle(wide.c_str()));
+        return SUCCEEDED(dialog_.get()->SetTitle(wide.c_str()));
     }
     bool start() override {
         return SUCCEEDED(
-            dialog_->StartProgressDialog(nullptr, nullptr, PROGDLG_AUTOTIME | PROGDLG_NOMINIMIZE, nullptr));
+            dialog_.get()->StartProgressDialog(nullptr, nullptr, PROGDLG_AUTOTIME | PROGDLG_NOMINIMIZE, nullptr));
     }
     void set_line(std::uint32_t line, const std::u16string& text) override {
         std::wstring wide = to_wide(text);
-        dialog_->SetLine(line, wide.c_str(), FALSE, nullptr);
+        dialog_.get()->SetLine(line, wide.c_str(), FALSE, nullptr);
     }
     void set_progress(std::uint64_t completed, std::uint64_t total) override {
-        dialog_->SetProgress64(completed, total);
+        dialog_.get()->SetProgress64(completed, total);
     }
-    void reset_timer() override { dialog_->Timer(PDTIMER_RESET, nullptr); }
-    bool has_user_cancelled() override { return dialog_->HasUserCancelled() != FALSE; }
-    void stop() override { dialog_->StopProgressDialog(); }
+    void reset_timer() override { dialog_.get()->Timer(PDTIMER_RESET, nullptr); }
+    bool has_user_cancelled() override { return dialog_.get()->HasUserCancelled() != FALSE; }
+    void stop() override { dialog_.get()->StopProgressDialog(); }
 
 private:
-    IProgressDialog* dialog_;
+    UniqueComPointer<IProgressDialog> dialog_;
 };
 
 class WindowsShell final : public Shell {
@@ -67,13 +67,10 @@ public:
         void* object = nullptr;
         HRESULT result = co_create_instance(PROGRESS_DIALOG_CLASS, nullptr, CLSCTX_INPROC_SERVER,
                                             PROGRESS_DIALOG_INTERFACE, &object);
-        auto* dialog = static_cast<IProgressDialog*>(object);
-        if (FAILED(result)) {
-            if (dialog != nullptr) dialog->Release();
-            return nullptr;
-        }
-        if (dialog == nullptr) return nullptr;
-        return std::make_unique<ShellProgressDialog>(dialog);
+        // Owned at once, so a failing result that still gave a pointer releases it.
+        UniqueComPointer<IProgressDialog> dialog(static_cast<IProgressDialog*>(object));
+        if (FAILED(result) || !dialog.valid()) return nullptr;
+        return std::make_unique<ShellProgressDialog>(std::move(dialog));
     }
 
     std::intptr_t shell_execute_open(const std::u16string& path) override {

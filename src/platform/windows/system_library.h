@@ -3,6 +3,7 @@
 // found by name, so the import table names kernel32 and the C runtime alone: a
 // DLL planted beside the exe (in a Downloads folder, say) is never loaded.
 
+#include "platform/windows/unique_handle.h"
 #include "platform/windows/windows_api.h"
 
 namespace quarnet::windows {
@@ -11,23 +12,16 @@ class SystemLibrary {
 public:
     explicit SystemLibrary(const wchar_t* name)
         : module_(::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {}
-    ~SystemLibrary() {
-        if (module_ != nullptr) ::FreeLibrary(module_);
-    }
-    SystemLibrary(const SystemLibrary&) = delete;
-    SystemLibrary& operator=(const SystemLibrary&) = delete;
-
-    bool loaded() const { return module_ != nullptr; }
 
     // The function of that name cast to the given pointer type, or null.
     template <class Function>
     Function find(const char* name) const {
-        if (module_ == nullptr) return nullptr;
-        return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module_, name)));
+        if (!module_.valid()) return nullptr;
+        return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), name)));
     }
 
 private:
-    HMODULE module_;
+    UniqueLibrary module_;
 };
 
 // The libraries the program uses, each loaded on first use and kept for the

@@ -63,8 +63,31 @@ struct FindHandleTraits {  // FindFirstFileExW
     static void close(Handle handle) { ::FindClose(handle); }
 };
 
+struct LibraryHandleTraits {  // LoadLibraryExW / LoadLibraryExA
+    using Handle = HMODULE;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle handle) { ::FreeLibrary(handle); }
+};
+
+struct LocalTextTraits {  // a text FormatMessageW allocated (FORMAT_MESSAGE_ALLOCATE_BUFFER)
+    using Handle = wchar_t*;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle text) { ::LocalFree(text); }
+};
+
+template <class Interface>
+struct ComPointerTraits {  // one reference to a COM object
+    using Handle = Interface*;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle object) { object->Release(); }
+};
+
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
+using UniqueLibrary = UniqueHandle<LibraryHandleTraits>;
+using UniqueLocalText = UniqueHandle<LocalTextTraits>;
+template <class Interface>
+using UniqueComPointer = UniqueHandle<ComPointerTraits<Interface>>;
 
 }  // namespace quarnet::windows

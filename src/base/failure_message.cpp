@@ -1,4 +1,4 @@
-#include "driver/failure_message.h"
+#include "base/failure_message.h"
 
 #include <string_view>
 

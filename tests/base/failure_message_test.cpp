@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "base/failure_message.h"
 #include "doubles/fake_error_texts.h"
-#include "driver/failure_message.h"
 
 namespace quarnet {
 namespace {
