@@ -4,11 +4,24 @@
 #include "list/installer_list.h"
 #include "store/download_files.h"
 #include "store/earlier_download.h"
+#include "store/publisher_check.h"
 #include "store/work_folder.h"
 #include "transfer/final_check.h"
 #include "transfer/transfer.h"
 
 namespace quarnet {
+
+namespace {
+
+// The checked installer, still held, once its signer is the publisher the build
+// names (when it names one).
+SetupOutcome ready_if_published(HeldInstaller installer, Platform& platform) {
+    Result<HeldInstaller> checked = check_installer_publisher(std::move(installer), platform.publisher, platform.files);
+    if (!checked) return std::move(checked.error());
+    return Ready{std::move(*checked)};
+}
+
+}  // namespace
 
 void run_setup(Platform& platform) { run_setup(platform, run_setup_pass); }
 
@@ -29,7 +42,7 @@ SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platfor
 
     // An earlier complete copy, or the part of one to resume from.
     EarlierDownload earlier = check_earlier_download(list, paths, window, files, texts);
-    if (auto* reuse = std::get_if<Reuse>(&earlier)) return Ready{std::move(reuse->installer)};
+    if (auto* reuse = std::get_if<Reuse>(&earlier)) return ready_if_published(std::move(reuse->installer), platform);
     if (auto* failed = std::get_if<FailureMessage>(&earlier)) return std::move(*failed);
 
     // The transfer.
@@ -42,7 +55,7 @@ SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platfor
     Result<HeldInstaller> installer =
         final_check(std::move(std::get<TransferComplete>(transferred)), list, paths, window, files, texts);
     if (!installer) return std::move(installer.error());
-    return Ready{std::move(*installer)};
+    return ready_if_published(std::move(*installer), platform);
 }
 
 }  // namespace quarnet

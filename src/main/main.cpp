@@ -1,8 +1,18 @@
 // The program entry: no arguments are read, and the exit code is 0 on every path.
 
+#include <string_view>
+
 #include "driver/setup.h"
 #include "platform/windows/windows_api.h"
 #include "platform/windows/windows_platform.h"
+
+namespace {
+
+// The signer the installer must have before it is started; empty (no check)
+// unless the build names one with QUARNET_INSTALLER_PUBLISHER.
+constexpr std::string_view INSTALLER_PUBLISHER = QUARNET_INSTALLER_PUBLISHER;
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Before anything else may load a DLL: System32 only, never the exe's folder.
@@ -21,7 +31,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     auto shell = windows::make_shell();
     auto clock = windows::make_clock();
     auto instance = windows::make_single_instance();
-    Platform platform{*environment, *error_texts, *files, *http, *shell, *clock, *instance};
+    auto signature = windows::make_installer_signature();
+    Platform platform{*environment, *error_texts, *files,    *http,
+                      *shell,       *clock,       *instance, {INSTALLER_PUBLISHER, signature.get()}};
     run_setup(platform);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "platform/environment.h"
 #include "platform/error_texts.h"
 #include "platform/file_system.h"
+#include "platform/installer_signature.h"
 #include "platform/shell.h"
 #include "platform/single_instance.h"
 #include "platform/win_http.h"
@@ -20,6 +21,7 @@ struct Platform {
     Shell& shell;
     Clock& clock;
     SingleInstance& instance;
+    InstallerPublisher publisher = {};  // no check unless the build names one
 };
 
 }  // namespace quarnet

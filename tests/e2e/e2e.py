@@ -2,13 +2,14 @@
 """End-to-end runs of quarnet-setup.exe under Wine against a scripted local site.
 
     e2e.py --exe quarnet-setup.exe --installer sample_installer.exe --part-writer part_writer.exe
-           --prefix DIR --case NAME
+           --prefix DIR --case NAME [--publisher CN]
 
 Each case gets an empty work folder in its own Wine prefix (Wine takes TEMP from
 the prefix's registry, not from the caller), a site on a free port, and checks
 what the run left: the launched sample installer's marker, the files of the work
 folder, last-error.txt and the requests the site saw. Exit code 0 when the case
-holds. The prefix's wineserver and an Xvfb this script started are stopped at the end.
+holds. The publisher cases run an exe built to require the signer --publisher
+names, against signed copies of the sample (signed_samples.py). The prefix's wineserver and an Xvfb this script started are stopped at the end.
 """
 
 import argparse
@@ -24,6 +25,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from scripted_site import ScriptedSite  # noqa: E402
+from signed_samples import make_samples  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WINE_RUN = os.path.join(ROOT, "tools", "wine-run")
@@ -87,6 +89,10 @@ class Run:
         with open(args.installer, "rb") as f:
             self.installer = f.read()
         self.site = None
+        self.samples = None
+        if args.publisher:
+            folder = os.path.join(self.site_root, "signing")
+            self.samples = make_samples(args.installer, folder, args.publisher, self.prefix)
 
     # --- setting up ---
     def publish(self, installer=None, sha256=None, size=None):
@@ -384,6 +390,49 @@ def case_full_disk(run):
     expect(time.monotonic() - began >= 50, "the waits between the attempts")
 
 
+# --- the exe that requires a publisher: the sample signed in four ways ---
+
+NOT_PUBLISHERS = "The downloaded installer is not signed by Pelorin's publisher, so it was deleted."
+
+
+def sample(run, name):
+    with open(run.samples[name], "rb") as f:
+        return f.read()
+
+
+def case_publisher_signed(run):
+    run.publish(installer=sample(run, "right"))
+    run.run()
+    run.expect_launched()
+
+
+def refused_signature(name):
+    def case(run):
+        run.publish(installer=sample(run, name))
+        run.run()
+        run.expect_failed(NOT_PUBLISHERS)
+        expect(run.work_file(FILE) is None and run.work_file(FILE + ".part") is None, "the installer is deleted")
+    return case
+
+
+def case_publisher_earlier_copy(run):
+    # A complete copy from before, with the listed size and digest, is checked the same way.
+    run.publish(installer=sample(run, "other"))
+    run.leave_in_work_folder(FILE, run.offered)
+    run.run()
+    run.expect_failed(NOT_PUBLISHERS)
+    expect_equal(run.installer_ranges(), [], "installer requests")
+    expect(run.work_file(FILE) is None, "the earlier copy is deleted")
+
+
+PUBLISHER_CASES = {
+    "publisher_signed": case_publisher_signed,
+    "publisher_unsigned": refused_signature("unsigned"),
+    "publisher_other_signer": refused_signature("other"),
+    "publisher_changed_bytes": refused_signature("changed"),
+    "publisher_earlier_copy": case_publisher_earlier_copy,
+}
+
 CASES = {
     "fresh": case_fresh,
     "resume_after_cut": case_resume_after_cut,
@@ -400,6 +449,7 @@ CASES = {
     "part_held": case_part_held,
     "linked_folder": case_linked_folder,
     "full_disk": case_full_disk,
+    **PUBLISHER_CASES,
 }
 
 
@@ -410,7 +460,10 @@ def main():
     parser.add_argument("--part-writer", required=True)
     parser.add_argument("--prefix", required=True)
     parser.add_argument("--case", required=True, choices=sorted(CASES))
+    parser.add_argument("--publisher", help="the signer the exe requires (the publisher cases)")
     args = parser.parse_args()
+    if (args.case in PUBLISHER_CASES) != bool(args.publisher):
+        parser.error("the publisher cases, and only they, need --publisher")
 
     display = Display()
     run = Run(args)

@@ -26,5 +26,15 @@ SystemLibrary& user32_library() {
     static SystemLibrary library(L"user32.dll");
     return library;
 }
+SystemLibrary& crypt32_library() {
+    static SystemLibrary library(L"crypt32.dll");
+    return library;
+}
+SystemLibrary& wintrust_library() {
+    // wintrust.dll imports crypt32.dll; loaded first, as bcrypt.dll is for WinHTTP.
+    crypt32_library();
+    static SystemLibrary library(L"wintrust.dll");
+    return library;
+}
 
 }  // namespace quarnet::windows

@@ -31,5 +31,7 @@ SystemLibrary& bcrypt_library();
 SystemLibrary& ole32_library();
 SystemLibrary& shell32_library();
 SystemLibrary& user32_library();
+SystemLibrary& crypt32_library();
+SystemLibrary& wintrust_library();
 
 }  // namespace quarnet::windows

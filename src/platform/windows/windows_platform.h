@@ -15,4 +15,7 @@ std::unique_ptr<Shell> make_shell();                     // shell.cpp
 std::unique_ptr<Clock> make_clock();                     // clock.cpp
 std::unique_ptr<SingleInstance> make_single_instance();  // single_instance.cpp
 
+// System32's trust provider, loaded at the first check (installer_signature.cpp).
+std::unique_ptr<InstallerSignature> make_installer_signature();
+
 }  // namespace quarnet::windows
