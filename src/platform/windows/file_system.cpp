@@ -346,6 +346,4 @@ public:
 
 std::unique_ptr<FileSystem> make_file_system() { return std::make_unique<WindowsFileSystem>(); }
 
-HANDLE native_handle(File& file) { return static_cast<WindowsFile&>(file).handle(); }
-
 }  // namespace quarnet::windows
