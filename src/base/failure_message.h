@@ -23,15 +23,7 @@ private:
 
 // A value or the FailureMessage of the step that failed; a dropped one is a compile warning.
 template <class T>
-class [[nodiscard]] Result : public std::expected<T, FailureMessage> {
-public:
-    using std::expected<T, FailureMessage>::expected;
-
-    // Exact matches, so a comparison does not also match the base's generic ones.
-    friend bool operator==(const Result& a, const std::unexpected<FailureMessage>& b) {
-        return static_cast<const std::expected<T, FailureMessage>&>(a) == b;
-    }
-};
+using Result = Expected<T, FailureMessage>;
 
 inline std::unexpected<FailureMessage> failure(std::string text) {
     return std::unexpected(FailureMessage(std::move(text)));

@@ -38,17 +38,21 @@ private:
     std::int32_t code_;
 };
 
-// A value or the OsError that stopped it; a dropped one is a compile warning.
-template <class T>
-class [[nodiscard]] OsResult : public std::expected<T, OsError> {
+// std::expected that must be looked at: a dropped one is a compile warning.
+template <class T, class Error>
+class [[nodiscard]] Expected : public std::expected<T, Error> {
 public:
-    using std::expected<T, OsError>::expected;
+    using std::expected<T, Error>::expected;
 
-    // Exact matches, so a comparison does not also match the base's generic ones.
-    friend bool operator==(const OsResult& a, const std::unexpected<OsError>& b) {
-        return static_cast<const std::expected<T, OsError>&>(a) == b;
+    // An exact match, so a comparison does not also match the base's generic ones.
+    friend bool operator==(const Expected& a, const std::unexpected<Error>& b) {
+        return static_cast<const std::expected<T, Error>&>(a) == b;
     }
 };
+
+// A value or the OsError that stopped it.
+template <class T>
+using OsResult = Expected<T, OsError>;
 
 // Says that a failure is dropped on purpose (clean-up and best-effort calls).
 template <class Outcome>
