@@ -61,8 +61,10 @@ struct TransferComplete {
 
 using TransferResult = std::variant<TransferComplete, FailureMessage, Cancelled>;
 
-// However it ends, the partial file is closed; it keeps every block written whole
-// and never holds more bytes than `offset`.
+// However it ends, the partial file is closed and keeps every block written whole.
+// A write that failed part-way on the last attempt (or before a cancel) can leave
+// some of that block's bytes after them: bytes of the installer all the same,
+// which the next pass hashes with the rest.
 [[nodiscard]] TransferResult run_transfer(TransferContext& context, ResumePoint resume);
 [[nodiscard]] AttemptOutcome run_attempt(TransferContext& context, TransferState& state);
 
