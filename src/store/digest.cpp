@@ -16,13 +16,7 @@ std::string digest_text(DigestState state) {
     return text;
 }
 
-OsResult<DigestState> hash_file_prefix(FileSystem& files, const std::string& path, std::uint64_t limit) {
-    auto hashed = hash_file_prefix_counted(files, path, limit);
-    if (!hashed) return std::unexpected(hashed.error());
-    return hashed->digest;
-}
-
-OsResult<HashedPrefix> hash_file_prefix_counted(FileSystem& files, const std::string& path, std::uint64_t limit) {
+OsResult<HashedPrefix> hash_file_prefix(FileSystem& files, const std::string& path, std::uint64_t limit) {
     auto file = files.open_for_reading(path);
     if (!file) return std::unexpected(file.error());
     return hash_open_file(**file, limit);

@@ -30,14 +30,12 @@ struct HashedPrefix {
     std::uint64_t length = 0;  // the bytes the digest covers
 };
 
-// The digest of the first `limit` bytes of the file (all of it when shorter).
-OsResult<DigestState> hash_file_prefix(FileSystem& files, const std::string& path, std::uint64_t limit);
+// The digest of the first `limit` bytes of the file, and how many bytes it
+// covers: fewer than `limit` when the file ends first (or was cut short since
+// its length was read).
+OsResult<HashedPrefix> hash_file_prefix(FileSystem& files, const std::string& path, std::uint64_t limit);
 
-// The first `limit` bytes of a file already open, read on from its position.
+// The same for a file already open, read on from its position.
 OsResult<HashedPrefix> hash_open_file(File& file, std::uint64_t limit);
-
-// The same, also telling how many bytes were there to hash: fewer than `limit`
-// when the file ends first (or was cut short since its length was read).
-OsResult<HashedPrefix> hash_file_prefix_counted(FileSystem& files, const std::string& path, std::uint64_t limit);
 
 }  // namespace quarnet

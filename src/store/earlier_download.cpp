@@ -46,7 +46,7 @@ EarlierDownload check_earlier_download(const InstallerList& list, const Download
         return ResumePoint{};
     }
     window.set_line(2, CHECKING_PARTIAL);
-    auto hashed = hash_file_prefix_counted(files, paths.partial, info->length);
+    auto hashed = hash_file_prefix(files, paths.partial, info->length);
     if (!hashed) {
         return FailureMessage("Could not read the earlier download (" + os_error_text(hashed.error(), texts) + ").");
     }
