@@ -20,6 +20,10 @@ bool second_way_unavailable(const OsError& error) {
            error.is_code(ERROR_CODE_INVALID_FUNCTION);
 }
 
+std::unexpected<FailureMessage> save_failure(const OsError& error, ErrorTexts& texts) {
+    return failure("Could not save the download (" + os_error_text(error, texts) + ").");
+}
+
 OsResult<void> rename_replacing(FileSystem& files, const DownloadPaths& paths) {
     auto moved = files.move_replacing(paths.partial, paths.installer);
     if (moved || !moved.error().is_code(ERROR_CODE_ACCESS_DENIED)) return moved;
@@ -40,14 +44,10 @@ Result<HeldInstaller> final_check(TransferComplete complete, const InstallerList
         ignore_failure(delete_file_even_read_only(files, paths.partial));
         return failure(DAMAGED);
     }
-    if (auto renamed = rename_replacing(files, paths); !renamed) {
-        return failure("Could not save the download (" + os_error_text(renamed.error(), texts) + ").");
-    }
+    if (auto renamed = rename_replacing(files, paths); !renamed) return save_failure(renamed.error(), texts);
     // What is started is what is read back here, through the handle held until the launch.
     HeldCheck held = hold_installer(files, paths.installer, list);
-    if (auto* error = std::get_if<OsError>(&held)) {
-        return failure("Could not save the download (" + os_error_text(*error, texts) + ").");
-    }
+    if (auto* error = std::get_if<OsError>(&held)) return save_failure(*error, texts);
     if (std::holds_alternative<NotTheInstaller>(held)) return failure(DAMAGED);
     return std::move(std::get<HeldInstaller>(held));
 }
