@@ -44,15 +44,16 @@ int run_transfer_loop(const std::string& body) {
     files.add_directory("C:\\Temp\\Quarnet-setup");
     InstallerList list{"1", "big.exe", "", body.size()};
     std::string base = "http://127.0.0.1:8080/";
-    DownloadPaths paths{"C:\\Temp\\Quarnet-setup\\big.exe", "C:\\Temp\\Quarnet-setup\\big.exe.part"};
     WebSession session{http, texts, http.open_session(u"bench")};
     ProgressWindow window{std::make_unique<FakeProgressDialog>(log)};
     clock.step_per_read = std::chrono::milliseconds(10);
-    TransferContext context{list, base, paths, session, window, files, texts, clock};
+    TransferContext context{list, base, session, window, texts, clock};
     http.responses.push_back(ScriptedResponse::ok(200, body, READ_CHUNK_SIZE));
+    auto partial = files.held_folder("C:\\Temp\\Quarnet-setup")->open_own("big.exe.part");
+    if (!partial) return 1;
 
     CALLGRIND_START_INSTRUMENTATION;
-    auto result = run_transfer(context, ResumePoint{});
+    auto result = run_transfer(context, ResumePoint{std::move(*partial)});
     CALLGRIND_STOP_INSTRUMENTATION;
     auto* complete = std::get_if<TransferComplete>(&result);
     if (complete == nullptr) return 1;
@@ -62,13 +63,14 @@ int run_transfer_loop(const std::string& body) {
 
 int run_readback(const std::string& body) {
     FakeFileSystem files;
-    const std::string path = "C:\\Temp\\Quarnet-setup\\big.exe";
-    files.add_file(path, body);
+    const std::string folder = "C:\\Temp\\Quarnet-setup";
+    files.add_file(folder + "\\big.exe", body);
     DigestState digest;
     digest.update(std::as_bytes(std::span(body)));
     InstallerList list{"1", "big.exe", digest_text(digest), body.size()};
+    const WorkFolder work{folder, files.held_folder(folder)};
     CALLGRIND_START_INSTRUMENTATION;
-    HeldCheck held = hold_installer(files, path, list);
+    HeldCheck held = hold_installer(work, "big.exe", list);
     CALLGRIND_STOP_INSTRUMENTATION;
     return std::holds_alternative<HeldInstaller>(held) ? 0 : 1;
 }

@@ -145,16 +145,16 @@ void fault_files(FuzzedDataProvider& input, FakeFileSystem& files, std::size_t s
                            input.ConsumeBool() ? DiskFullMode::Error : DiskFullMode::WriteZero);
     }
     for (int n = input.ConsumeIntegralInRange(0, 3); n > 0; --n) {
-        const FsOp op = input.PickValueInArray({FsOp::OpenForAppending, FsOp::Write, FsOp::Truncate, FsOp::Delete,
-                                                FsOp::MoveReplacing, FsOp::RenameByHandle});
+        const FsOp op = input.PickValueInArray(
+            {FsOp::OpenHeld, FsOp::Write, FsOp::Truncate, FsOp::Delete, FsOp::MoveReplacing, FsOp::RenameByHandle});
         const OsError error = fuzzed_error(input);
         const int times = input.ConsumeIntegralInRange(1, 3);
         files.fail({op, error, times, {}, input.ConsumeIntegralInRange(0, 6)});
     }
 }
 
-void check_outcome(TransferResult result, const std::string& body, const InstallerList& list,
-                   const DownloadPaths& paths, ProgressWindow& window, FakeFileSystem& files, ErrorTexts& texts) {
+void check_outcome(TransferResult result, const std::string& body, const InstallerList& list, ProgressWindow& window,
+                   FakeFileSystem& files, ErrorTexts& texts) {
     if (auto* failed = std::get_if<FailureMessage>(&result)) check_message(*failed);
     auto* complete = std::get_if<TransferComplete>(&result);
     if (complete == nullptr) return;
@@ -162,7 +162,8 @@ void check_outcome(TransferResult result, const std::string& body, const Install
     check(complete->offset == body.size(), "a complete transfer has the announced size");
     check(digest_text(complete->digest) == list.sha256, "a complete transfer has the announced digest");
     check(files.content(PARTIAL) == body, "a complete partial file holds the installer");
-    Result<HeldInstaller> ready = final_check(std::move(*complete), list, paths, window, files, texts);
+    Result<HeldInstaller> ready = final_check(std::move(*complete), list, WorkFolder{WORK, files.held_folder(WORK)},
+                                              download_paths(list.file), window, texts);
     if (ready) {
         check(ready->path == INSTALLER && ready->file != nullptr && files.content(INSTALLER) == body &&
                   !files.exists(PARTIAL),
@@ -184,7 +185,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string body(input.ConsumeIntegralInRange<std::size_t>(1, 3'000), '\0');
     for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>((i * 7 + 3) % 251);
     const InstallerList list{"2.1.0", "Pelorin-2.1.0.exe", sha256_of(body), body.size()};
-    const DownloadPaths paths{INSTALLER, PARTIAL};
 
     // What an earlier run left: a true prefix, perhaps longer than the part taken over.
     FakeFileSystem files;
@@ -192,8 +192,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto resumed = input.ConsumeIntegralInRange<std::size_t>(0, body.size());
     const auto held = input.ConsumeIntegralInRange<std::size_t>(resumed, body.size());
     if (held > 0 || input.ConsumeBool()) files.add_file(PARTIAL, body.substr(0, held));
-    DigestState resumed_digest;
-    resumed_digest.update(std::as_bytes(std::span(body.data(), resumed)));
+    // Held and hashed as the earlier-download check hands it over.
+    ResumePoint resume{files.held_folder(WORK)->open_own(list.file + ".part").value()};
+    auto hashed = hash_open_file(*resume.partial, resumed);
+    resume.offset = hashed->length;
+    resume.digest = hashed->digest;
     fault_files(input, files, body.size());
     const std::string base = input.ConsumeIntegralInRange(0, 15) == 0 ? "ftp://h/" : "http://127.0.0.1:8080/dl/";
     const int cancel_at = input.ConsumeIntegralInRange(0, 30);  // the poll that answers yes; 0: never
@@ -214,9 +217,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         WebSession session(http, texts, http.open_session(u"Quarnet-Setup/0.1.0"));
         ProgressWindow window(std::make_unique<FakeProgressDialog>(log));
-        TransferContext context{list, base, paths, session, window, files, texts, clock};
+        TransferContext context{list, base, session, window, texts, clock};
 
-        TransferResult result = run_transfer(context, ResumePoint{resumed, std::move(resumed_digest)});
+        TransferResult result = run_transfer(context, std::move(resume));
 
         check(http.requests.size() <= RETRY_LIMIT, "never more than 8 attempts");
         check(clock.waits.size() < RETRY_LIMIT, "never more than 7 waits");
@@ -226,7 +229,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         check(is_prefix(files.content(PARTIAL).value_or(""), body), "the partial file is a true prefix");
         for (const auto& [done, total] : log.progress) check(done <= total && total == body.size(), "progress");
-        check_outcome(std::move(result), body, list, paths, window, files, texts);
+        check_outcome(std::move(result), body, list, window, files, texts);
     }
     return 0;
 }

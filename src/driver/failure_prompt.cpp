@@ -10,10 +10,13 @@ namespace quarnet {
 namespace {
 
 // Nothing of this is reported: a missing or short file must not hide the message itself.
-void write_last_error(const FailureMessage& message, Platform& platform) {
-    Result<std::string> folder = open_work_folder(platform.files, platform.error_texts);
-    if (!folder) return;
-    auto file = platform.files.open_emptied(join_path(*folder, LAST_ERROR_FILE));
+void write_last_error(const FailureMessage& message, Platform& platform, std::optional<WorkFolder>& work_folder) {
+    if (!work_folder) {
+        Result<WorkFolder> opened = open_work_folder(platform.files, platform.error_texts);
+        if (!opened) return;
+        work_folder.emplace(std::move(*opened));
+    }
+    auto file = work_folder->held->open_emptied(std::string(LAST_ERROR_FILE));
     if (!file) return;
     ignore_failure(write_all(**file, std::as_bytes(std::span(message.text()))));
 }
@@ -30,8 +33,9 @@ std::string prompt_text(const FailureMessage& message) {
 
 }  // namespace
 
-bool show_failure_prompt(const FailureMessage& message, Platform& platform) {
-    write_last_error(message, platform);
+bool show_failure_prompt(const FailureMessage& message, Platform& platform, std::optional<WorkFolder> work_folder) {
+    write_last_error(message, platform, work_folder);
+    work_folder.reset();  // not held while the question waits
     // Presence alone counts: empty and non-Unicode values silence the prompt too.
     if (platform.environment.read(NO_DIALOG_VARIABLE).state != EnvironmentValue::State::Unset) return false;
     int answer =

@@ -9,7 +9,7 @@ namespace {
 
 // One run: a new session and a new window around one pass. Both are put away
 // before the outcome is acted on, so nothing of the run is on screen then.
-SetupOutcome run_once(Platform& platform, const SetupPass& pass) {
+SetupOutcome run_once(Platform& platform, const SetupPass& pass, std::optional<WorkFolder>& work_folder) {
     HttpHandle handle = platform.http.open_session(to_utf16(USER_AGENT));
     if (handle == nullptr) return FailureMessage("Windows could not open an internet connection.");
     WebSession session(platform.http, platform.error_texts, handle);
@@ -20,7 +20,7 @@ SetupOutcome run_once(Platform& platform, const SetupPass& pass) {
     std::unique_ptr<ProgressWindow> window = ProgressWindow::open(platform.shell);
     if (!window) return FailureMessage("Windows could not show the progress window.");
 
-    SetupOutcome outcome = pass(session, *window, platform);
+    SetupOutcome outcome = pass(session, *window, platform, work_folder);
     window.reset();  // stop, then release, then (on return) the session closes
     return outcome;
 }
@@ -31,20 +31,24 @@ void run_setup(Platform& platform, const SetupPass& pass) {
     // One copy per session: a second one shows the first and ends without a word.
     // When no claim can be made at all (the name taken by another kind of object),
     // the program goes on without it rather than never starting.
-    if (platform.instance.claim() == InstanceClaim::HeldElsewhere) {
+    // A copy that runs elevated holds a name this one may not even open.
+    const InstanceClaim claim = platform.instance.claim();
+    if (claim == InstanceClaim::HeldElsewhere || claim == InstanceClaim::Denied) {
         platform.instance.bring_forward(to_utf16(WINDOW_TITLE));
         return;
     }
     platform.shell.initialize_com();
     for (;;) {
-        SetupOutcome outcome = run_once(platform, pass);
+        // Held until the outcome has been acted on: the launch, or last-error.txt.
+        std::optional<WorkFolder> work_folder;
+        SetupOutcome outcome = run_once(platform, pass, work_folder);
         if (std::holds_alternative<SetupCancelled>(outcome)) return;
         if (auto* ready = std::get_if<Ready>(&outcome)) {
             // The installer stays held while Windows opens it, so nothing replaces it meanwhile.
             if (launch_installer(ready->installer.path, platform.shell)) return;
             outcome = FailureMessage("Windows did not start the installer.");
         }
-        if (!show_failure_prompt(std::get<FailureMessage>(outcome), platform)) return;
+        if (!show_failure_prompt(std::get<FailureMessage>(outcome), platform, std::move(work_folder))) return;
     }
 }
 

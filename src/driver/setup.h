@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -8,6 +9,7 @@
 #include "platform/platform.h"
 #include "progress/progress_window.h"
 #include "store/held_installer.h"
+#include "store/work_folder.h"
 #include "web/web_session.h"
 
 namespace quarnet {
@@ -25,7 +27,9 @@ struct SetupCancelled {};
 
 using SetupOutcome = std::variant<Ready, FailureMessage, SetupCancelled>;
 
-using SetupPass = std::function<SetupOutcome(WebSession&, ProgressWindow&, Platform&)>;
+// A pass that gets as far as the work folder leaves it held in the last argument,
+// so that the driver acts on the outcome (launch, last-error.txt) in that same folder.
+using SetupPass = std::function<SetupOutcome(WebSession&, ProgressWindow&, Platform&, std::optional<WorkFolder>&)>;
 
 // The whole program: runs until a launch, a declined prompt or a cancel.
 void run_setup(Platform& platform);
@@ -34,12 +38,16 @@ void run_setup(Platform& platform, const SetupPass& pass);
 
 // One pass, phase by phase: the installer list, the work folder and its sweep,
 // an earlier download, the transfer, the final check.
-[[nodiscard]] SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platform& platform);
+[[nodiscard]] SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platform& platform,
+                                          std::optional<WorkFolder>& work_folder);
 
 // ShellExecuteW "open"; true when Windows reports that the installer started.
 [[nodiscard]] bool launch_installer(const std::string& installer_path, Shell& shell);
 
-// Leaves the message in last-error.txt and asks Retry or Cancel; true for Retry.
-[[nodiscard]] bool show_failure_prompt(const FailureMessage& message, Platform& platform);
+// Leaves the message in last-error.txt, in the pass's work folder when it has
+// one (else the prompt opens it), lets the folder go and asks Retry or Cancel;
+// true for Retry.
+[[nodiscard]] bool show_failure_prompt(const FailureMessage& message, Platform& platform,
+                                       std::optional<WorkFolder> work_folder = std::nullopt);
 
 }  // namespace quarnet

@@ -15,8 +15,10 @@ namespace {
 
 // The checked installer, still held, once its signer is the publisher the build
 // names (when it names one).
-SetupOutcome ready_if_published(HeldInstaller installer, Platform& platform) {
-    Result<HeldInstaller> checked = check_installer_publisher(std::move(installer), platform.publisher, platform.files);
+SetupOutcome ready_if_published(HeldInstaller installer, Platform& platform, const WorkFolder& folder,
+                                const std::string& name) {
+    Result<HeldInstaller> checked =
+        check_installer_publisher(std::move(installer), platform.publisher, *folder.held, name);
     if (!checked) return std::move(checked.error());
     return Ready{std::move(*checked)};
 }
@@ -25,8 +27,8 @@ SetupOutcome ready_if_published(HeldInstaller installer, Platform& platform) {
 
 void run_setup(Platform& platform) { run_setup(platform, run_setup_pass); }
 
-SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platform& platform) {
-    FileSystem& files = platform.files;
+SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platform& platform,
+                            std::optional<WorkFolder>& work_folder) {
     ErrorTexts& texts = platform.error_texts;
 
     // The installer list.
@@ -34,28 +36,31 @@ SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platfor
     if (!fetched) return std::move(fetched.error());
     const InstallerList& list = fetched->list;
 
-    // The work folder, its two download files, and nothing else in it.
-    Result<std::string> folder = open_work_folder(files, texts);
-    if (!folder) return std::move(folder.error());
-    const DownloadPaths paths = download_paths(*folder, list.file);
-    sweep_work_folder(files, *folder, paths);
+    // The work folder, held from here on, its two download files, and nothing else in it.
+    Result<WorkFolder> opened = open_work_folder(platform.files, texts);
+    if (!opened) return std::move(opened.error());
+    const WorkFolder& folder = work_folder.emplace(std::move(*opened));
+    const DownloadPaths paths = download_paths(list.file);
+    sweep_work_folder(*folder.held, paths);
 
     // An earlier complete copy, or the part of one to resume from.
-    EarlierDownload earlier = check_earlier_download(list, paths, window, files, texts);
-    if (auto* reuse = std::get_if<Reuse>(&earlier)) return ready_if_published(std::move(reuse->installer), platform);
+    EarlierDownload earlier = check_earlier_download(list, folder, paths, window, texts);
+    if (auto* reuse = std::get_if<Reuse>(&earlier)) {
+        return ready_if_published(std::move(reuse->installer), platform, folder, paths.installer);
+    }
     if (auto* failed = std::get_if<FailureMessage>(&earlier)) return std::move(*failed);
 
     // The transfer.
-    TransferContext context{list, fetched->base, paths, session, window, files, texts, platform.clock};
+    TransferContext context{list, fetched->base, session, window, texts, platform.clock};
     TransferResult transferred = run_transfer(context, std::move(std::get<ResumePoint>(earlier)));
     if (std::holds_alternative<Cancelled>(transferred)) return SetupCancelled{};
     if (auto* failed = std::get_if<FailureMessage>(&transferred)) return std::move(*failed);
 
     // The final check and the installer's own name.
     Result<HeldInstaller> installer =
-        final_check(std::move(std::get<TransferComplete>(transferred)), list, paths, window, files, texts);
+        final_check(std::move(std::get<TransferComplete>(transferred)), list, folder, paths, window, texts);
     if (!installer) return std::move(installer.error());
-    return ready_if_published(std::move(*installer), platform);
+    return ready_if_published(std::move(*installer), platform, folder, paths.installer);
 }
 
 }  // namespace quarnet

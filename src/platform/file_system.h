@@ -1,7 +1,13 @@
 #pragma once
 // The file system as the store, the transfer and the failure prompt use it.
-// Paths are UTF-8; every implementation refuses a path holding a NUL with
-// OsError::interior_nul() before touching anything.
+//
+// Only the work folder itself (and the folders above it) is reached by path.
+// Everything inside it is reached through the held folder, by entry name: the
+// folder is held open without delete sharing, so nobody renames, moves or
+// deletes it meanwhile, and each entry operation acts on an entry of exactly
+// that folder, its name taken as it is (a trailing dot or space is not dropped,
+// no separator or ".." leads elsewhere). Paths and names are UTF-8; a NUL in
+// one is refused with OsError::interior_nul() before anything is touched.
 
 #include <cstddef>
 #include <cstdint>
@@ -20,9 +26,9 @@ public:
     virtual ~File() = default;
     // Reads on from the current position: the count read, 0 at the end of the file.
     virtual OsResult<std::size_t> read(std::span<std::byte> buffer) = 0;
-    // One write call: the count it accepted, which may be less than asked.
+    // One write call at the current position: the count it accepted, which may be less than asked.
     virtual OsResult<std::size_t> write(std::span<const std::byte> bytes) = 0;
-    // Sets the length of the file; later writes land at its new end.
+    // Sets the length of the file and moves the position to its new end.
     virtual OsResult<void> truncate(std::uint64_t length) = 0;
     // The length of the file as the file system reports it.
     virtual OsResult<std::uint64_t> length() = 0;
@@ -43,7 +49,7 @@ struct HeldFile {
     std::uint32_t links = 1;
 };
 
-// One listing of a folder (FindFirstFileExW / FindNextFileW / FindClose).
+// One listing of a folder.
 class DirectoryListing {
 public:
     virtual ~DirectoryListing() = default;
@@ -52,50 +58,69 @@ public:
     virtual std::optional<std::string> next() = 0;
 };
 
+// A folder held open: shared for reading and writing, not for deletion.
+class Folder {
+public:
+    virtual ~Folder() = default;
+
+    // Its entries, in the order the file system gives them; one listing at a time.
+    virtual OsResult<std::unique_ptr<DirectoryListing>> list() = 0;
+    // The entry itself, a link not followed: the reparse flag as its handle and
+    // its name show it, its link count and its length.
+    virtual OsResult<FileInfo> entry_info(const std::string& name) = 0;
+    // GENERIC_READ shared for reading only, a link opened rather than followed:
+    // nobody writes, renames or deletes the file while it is held.
+    virtual OsResult<HeldFile> open_held(const std::string& name) = 0;
+    // Read and write, shared for reading only; made when missing, and what it
+    // holds stays, the position at its start. Something that is not one plain
+    // file of one name (a link, a file with a second name) is removed first.
+    virtual OsResult<std::unique_ptr<File>> open_own(const std::string& name) = 0;
+    // GENERIC_WRITE shared for read, write and delete; made when missing, and
+    // emptied. A link or a file with a second name is removed first.
+    virtual OsResult<std::unique_ptr<File>> open_emptied(const std::string& name) = 0;
+    // Deletes a file, or a link itself. A read-only file and a folder are refused
+    // with ERROR_ACCESS_DENIED.
+    virtual OsResult<void> delete_entry(const std::string& name) = 0;
+    // Clears FILE_ATTRIBUTE_READONLY of the entry itself, keeping its other attributes.
+    virtual OsResult<void> clear_read_only(const std::string& name) = 0;
+    // Gives a file of open_own the name `name` in this folder, replacing an entry
+    // of that name: a plain rename on the file's own handle...
+    virtual OsResult<void> rename_replacing(File& file, const std::string& name) = 0;
+    // ...or the second way, which also replaces a file still in use
+    // (FileRenameInformationEx with POSIX semantics).
+    virtual OsResult<void> rename_replacing_in_use(File& file, const std::string& name) = 0;
+    // Removes the folder itself when it was opened for removal: a link as a link,
+    // a folder only when it is empty (ERROR_DIR_NOT_EMPTY otherwise).
+    virtual OsResult<void> remove() = 0;
+};
+
+struct OpenedFolder {
+    std::unique_ptr<Folder> folder;
+    bool directory = false;
+    bool reparse_point = false;  // its handle or its name shows a link
+    bool trusted_owner = false;  // owned by the current user, SYSTEM or the Administrators group
+};
+
+enum class FolderUse : std::uint8_t {
+    Hold,    // list and use its entries
+    Remove,  // remove() it as well
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
     // GetTempPath2W where kernel32 exports it, else GetTempPathW.
     virtual OsResult<std::string> temp_directory() = 0;
-    // One folder level (CreateDirectoryW).
+    // One folder level (CreateDirectoryW), with what it inherits.
     virtual OsResult<void> create_directory(const std::string& path) = 0;
+    // One folder level that only the current user, SYSTEM and the Administrators
+    // group can use: a protected DACL, nothing inherited from the folder above.
+    virtual OsResult<void> create_private_directory(const std::string& path) = 0;
     // Attributes and length, links followed.
     virtual OsResult<FileInfo> file_info(const std::string& path) = 0;
-    // The entry itself, a link not followed: the reparse flag as the name and a
-    // handle opened on the entry show it, its link count and its length.
-    virtual OsResult<FileInfo> entry_info(const std::string& path) = 0;
-    // Removes a link itself, through a handle opened on it, never what it points
-    // to. When that handle does not show a link (it reached the target, as Wine's
-    // handles on Unix links do), nothing is removed: ERROR_ALREADY_EXISTS.
-    virtual OsResult<void> remove_link(const std::string& path) = 0;
-
-    // GENERIC_READ, shared for read, write and delete, OPEN_EXISTING.
-    virtual OsResult<std::unique_ptr<File>> open_for_reading(const std::string& path) = 0;
-    // GENERIC_READ shared for reading only, a link opened rather than followed:
-    // nobody writes, renames or deletes the file while it is held.
-    virtual OsResult<HeldFile> open_held(const std::string& path) = 0;
-    // GENERIC_WRITE, shared for read, write and delete, OPEN_ALWAYS, emptied.
-    // A link at the path is removed and a file made in its place.
-    virtual OsResult<std::unique_ptr<File>> open_emptied(const std::string& path) = 0;
-    // Shared for reading only. Created when missing; what it holds stays and
-    // every write lands at its end. A link at the path is removed and a file made
-    // in its place.
-    virtual OsResult<std::unique_ptr<File>> open_for_appending(const std::string& path) = 0;
-
-    // DeleteFileW: a read-only file is refused with ERROR_ACCESS_DENIED.
-    virtual OsResult<void> delete_file(const std::string& path) = 0;
-    // Clears FILE_ATTRIBUTE_READONLY of the entry itself (a link is not followed),
-    // keeping the other attributes.
-    virtual OsResult<void> clear_read_only(const std::string& path) = 0;
-
-    // FindFirstFileExW on folder + "\*"; ERROR_FILE_NOT_FOUND when nothing matched.
-    virtual OsResult<std::unique_ptr<DirectoryListing>> list_directory(const std::string& folder) = 0;
-
-    // MoveFileExW with MOVEFILE_REPLACE_EXISTING.
-    virtual OsResult<void> move_replacing(const std::string& from, const std::string& to) = 0;
-    // The second way: FileRenameInfoEx (replace if exists) on an open handle of `from`.
-    virtual OsResult<void> rename_by_handle(const std::string& from, const std::string& to) = 0;
+    // The entry at the path, a link opened rather than followed, held open.
+    virtual OsResult<OpenedFolder> open_folder(const std::string& path, FolderUse use) = 0;
 };
 
 }  // namespace quarnet

@@ -16,12 +16,6 @@ std::string digest_text(DigestState state) {
     return text;
 }
 
-OsResult<HashedPrefix> hash_file_prefix(FileSystem& files, const std::string& path, std::uint64_t limit) {
-    auto file = files.open_for_reading(path);
-    if (!file) return std::unexpected(file.error());
-    return hash_open_file(**file, limit);
-}
-
 OsResult<HashedPrefix> hash_open_file(File& file, std::uint64_t limit) {
     DigestState state;
     auto buffer = std::make_unique_for_overwrite<std::byte[]>(HASH_BUFFER_SIZE);

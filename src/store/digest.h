@@ -30,12 +30,8 @@ struct HashedPrefix {
     std::uint64_t length = 0;  // the bytes the digest covers
 };
 
-// The digest of the first `limit` bytes of the file, and how many bytes it
-// covers: fewer than `limit` when the file ends first (or was cut short since
-// its length was read).
-OsResult<HashedPrefix> hash_file_prefix(FileSystem& files, const std::string& path, std::uint64_t limit);
-
-// The same for a file already open, read on from its position.
+// The digest of the next `limit` bytes of an open file, read on from its
+// position, and how many bytes it covers: fewer than `limit` when the file ends first.
 OsResult<HashedPrefix> hash_open_file(File& file, std::uint64_t limit);
 
 }  // namespace quarnet

@@ -3,23 +3,31 @@
 #include <string>
 #include <string_view>
 
+#include "base/failure_message.h"
+#include "platform/error_texts.h"
 #include "platform/file_system.h"
 
 namespace quarnet {
 
+// The two download files, named inside the work folder.
 struct DownloadPaths {
-    std::string installer;  // work folder + file
-    std::string partial;    // work folder + file + ".part"
+    std::string installer;  // file
+    std::string partial;    // file + ".part"
 };
 
-DownloadPaths download_paths(std::string_view work_folder, std::string_view file);
+DownloadPaths download_paths(std::string_view file);
 
-// Deletes every file of the work folder but the two download files (read-only
-// ones too); sub-folders and files others hold open stay. Never fails.
-void sweep_work_folder(FileSystem& files, std::string_view work_folder, const DownloadPaths& paths);
+// Deletes every entry of the work folder that it lists but the two download
+// files (read-only ones too, links as links); sub-folders and files others hold
+// open stay. Never fails.
+void sweep_work_folder(Folder& folder, const DownloadPaths& paths);
 
-// DeleteFileW, clearing the read-only attribute and trying again when that is
-// what refused it. Errors are the caller's to drop.
-OsResult<void> delete_file_even_read_only(FileSystem& files, const std::string& path);
+// Deletes the entry, clearing the read-only attribute and trying again when that
+// is what refused it. Errors are the caller's to drop.
+OsResult<void> delete_even_read_only(Folder& folder, const std::string& name);
+
+// "Could not save the download (…)." for a download file that cannot be opened,
+// cut or renamed.
+FailureMessage save_failure(const OsError& error, ErrorTexts& texts);
 
 }  // namespace quarnet

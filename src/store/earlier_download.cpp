@@ -10,49 +10,56 @@ constexpr std::string_view CHECKING_COPY = "Checking the copy downloaded before\
 constexpr std::string_view CHECKING_PARTIAL = "Checking what was downloaded before\xE2\x80\xA6";
 
 // A complete copy from an earlier run counts only when the read-back holds it;
-// anything else at the installer path is deleted (a folder there is left alone,
-// a link is removed as a link).
-std::optional<HeldInstaller> reuse_complete_copy(const InstallerList& list, const std::string& path,
-                                                 ProgressWindow& window, FileSystem& files) {
-    auto info = files.entry_info(path);
-    if (!info) return std::nullopt;
-    if (info->reparse_point) {
-        ignore_failure(files.remove_link(path));
-        return std::nullopt;
+// anything else in its place is deleted (a folder there is left alone, a link is
+// removed as a link).
+std::optional<HeldInstaller> reuse_complete_copy(const InstallerList& list, const WorkFolder& folder,
+                                                 const std::string& name, ProgressWindow& window) {
+    auto info = folder.held->entry_info(name);
+    if (!info || (info->directory && !info->reparse_point)) return std::nullopt;
+    if (!info->reparse_point) {
+        window.set_line(2, CHECKING_COPY);
+        if (info->length == list.size) {
+            HeldCheck held = hold_installer(folder, name, list);
+            if (auto* installer = std::get_if<HeldInstaller>(&held)) return std::move(*installer);
+            if (std::holds_alternative<NotTheInstaller>(held)) return std::nullopt;  // deleted already
+        }
     }
-    if (info->directory) return std::nullopt;
-    window.set_line(2, CHECKING_COPY);
-    if (info->length == list.size) {
-        HeldCheck held = hold_installer(files, path, list);
-        if (auto* installer = std::get_if<HeldInstaller>(&held)) return std::move(*installer);
-        if (std::holds_alternative<NotTheInstaller>(held)) return std::nullopt;  // deleted already
-    }
-    ignore_failure(delete_file_even_read_only(files, path));
+    ignore_failure(delete_even_read_only(*folder.held, name));
     return std::nullopt;
+}
+
+// The partial file could not be had. Bytes an earlier run left there that another
+// program keeps from us cannot be read back; anything else cannot be saved to.
+FailureMessage partial_failure(const OsError& error, const InstallerList& list, Folder& folder, const std::string& name,
+                               ErrorTexts& texts) {
+    auto info = folder.entry_info(name);
+    if (error.is_code(ERROR_CODE_SHARING_VIOLATION) && info && info->length > 0 && info->length <= list.size) {
+        return FailureMessage("Could not read the earlier download (" + os_error_text(error, texts) + ").");
+    }
+    return save_failure(error, texts);
 }
 
 }  // namespace
 
-EarlierDownload check_earlier_download(const InstallerList& list, const DownloadPaths& paths, ProgressWindow& window,
-                                       FileSystem& files, ErrorTexts& texts) {
+EarlierDownload check_earlier_download(const InstallerList& list, const WorkFolder& folder, const DownloadPaths& paths,
+                                       ProgressWindow& window, ErrorTexts& texts) {
     window.set_line(1, "Downloading Pelorin " + list.version + " (" + size_text(list.size) + ")");
 
-    if (auto held = reuse_complete_copy(list, paths.installer, window, files)) return Reuse{std::move(*held)};
+    if (auto held = reuse_complete_copy(list, folder, paths.installer, window)) return Reuse{std::move(*held)};
 
-    auto info = files.file_info(paths.partial);
-    if (!info || info->length == 0) return ResumePoint{};
-    if (info->length > list.size) {
-        ignore_failure(delete_file_even_read_only(files, paths.partial));
-        return ResumePoint{};
-    }
+    // Opened once, for the check and the transfer alike: what is hashed here is
+    // what the transfer appends to.
+    auto partial = folder.held->open_own(paths.partial);
+    if (!partial) return partial_failure(partial.error(), list, *folder.held, paths.partial, texts);
+    auto length = (*partial)->length();
+    // Too long (or unknown): the transfer cuts it back to nothing.
+    if (!length || *length == 0 || *length > list.size) return ResumePoint{std::move(*partial)};
     window.set_line(2, CHECKING_PARTIAL);
-    auto hashed = hash_file_prefix(files, paths.partial, info->length);
+    auto hashed = hash_open_file(**partial, *length);
     if (!hashed) {
         return FailureMessage("Could not read the earlier download (" + os_error_text(hashed.error(), texts) + ").");
     }
-    // The offset is what the digest covers, which is the listed length unless the
-    // file was cut short in between.
-    return ResumePoint{hashed->length, std::move(hashed->digest)};
+    return ResumePoint{std::move(*partial), hashed->length, std::move(hashed->digest)};
 }
 
 }  // namespace quarnet

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <variant>
 
@@ -12,13 +13,16 @@
 #include "store/digest.h"
 #include "store/download_files.h"
 #include "store/held_installer.h"
+#include "store/work_folder.h"
 
 namespace quarnet {
 
-// The bytes at the start of the partial file that the transfer takes over.
+// The partial file, held from here to the final check, and the bytes at its
+// start that the transfer takes over.
 struct ResumePoint {
+    std::unique_ptr<File> partial;  // read and write, shared for reading only; positioned at `offset`
     std::uint64_t offset = 0;
-    DigestState digest;  // over exactly the first `offset` bytes
+    DigestState digest{};  // over exactly the first `offset` bytes
 };
 
 struct Reuse {
@@ -27,7 +31,8 @@ struct Reuse {
 
 using EarlierDownload = std::variant<Reuse, ResumePoint, FailureMessage>;
 
-[[nodiscard]] EarlierDownload check_earlier_download(const InstallerList& list, const DownloadPaths& paths,
-                                                     ProgressWindow& window, FileSystem& files, ErrorTexts& texts);
+[[nodiscard]] EarlierDownload check_earlier_download(const InstallerList& list, const WorkFolder& folder,
+                                                     const DownloadPaths& paths, ProgressWindow& window,
+                                                     ErrorTexts& texts);
 
 }  // namespace quarnet

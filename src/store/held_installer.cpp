@@ -22,22 +22,17 @@ OsResult<bool> matches_list(File& file, const InstallerList& list) {
 
 }  // namespace
 
-HeldCheck hold_installer(FileSystem& files, const std::string& path, const InstallerList& list) {
-    auto held = files.open_held(path);
+HeldCheck hold_installer(const WorkFolder& folder, const std::string& name, const InstallerList& list) {
+    auto held = folder.held->open_held(name);
     if (!held) return held.error();
-    if (!plain_file(*held)) {
-        held->file.reset();
-        ignore_failure(held->reparse_point ? files.remove_link(path) : delete_file_even_read_only(files, path));
-        return NotTheInstaller{};
-    }
-    auto matches = matches_list(*held->file, list);
+    OsResult<bool> matches = plain_file(*held) ? matches_list(*held->file, list) : OsResult<bool>(false);
     if (!matches) return matches.error();
     if (!*matches) {
-        held->file.reset();
-        ignore_failure(delete_file_even_read_only(files, path));
+        held->file.reset();  // it shares no deletion
+        ignore_failure(delete_even_read_only(*folder.held, name));
         return NotTheInstaller{};
     }
-    return HeldInstaller{path, std::move(held->file)};
+    return HeldInstaller{folder.path_of(name), std::move(held->file)};
 }
 
 }  // namespace quarnet

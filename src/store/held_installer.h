@@ -7,13 +7,14 @@
 
 #include "list/installer_list.h"
 #include "platform/file_system.h"
+#include "store/work_folder.h"
 
 namespace quarnet {
 
 // The checked installer, held open for reading only: nobody writes, renames or
 // deletes it until the handle is let go, after the launch.
 struct HeldInstaller {
-    std::string path;
+    std::string path;  // its full path, for the launch
     std::unique_ptr<File> file{};
 };
 
@@ -26,6 +27,6 @@ using HeldCheck = std::variant<HeldInstaller, NotTheInstaller, OsError>;
 // The one read-back of a finished download: held, then its size and SHA-256
 // through that handle against the list. An OsError (it cannot be opened or
 // read) leaves the file where it is.
-HeldCheck hold_installer(FileSystem& files, const std::string& path, const InstallerList& list);
+HeldCheck hold_installer(const WorkFolder& folder, const std::string& name, const InstallerList& list);
 
 }  // namespace quarnet

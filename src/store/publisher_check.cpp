@@ -6,14 +6,14 @@
 
 namespace quarnet {
 
-Result<HeldInstaller> check_installer_publisher(HeldInstaller held, const InstallerPublisher& publisher,
-                                                FileSystem& files) {
+Result<HeldInstaller> check_installer_publisher(HeldInstaller held, const InstallerPublisher& publisher, Folder& folder,
+                                                const std::string& name) {
     if (publisher.name.empty()) return held;
     auto signer = publisher.signature->trusted_signer(*held.file, held.path);
     if (signer && *signer == publisher.name) return held;
     // The held handle shares no deletion, so it goes first.
     held.file.reset();
-    ignore_failure(delete_file_even_read_only(files, held.path));
+    ignore_failure(delete_even_read_only(folder, name));
     return failure(std::string(NOT_PUBLISHERS_TEXT));
 }
 

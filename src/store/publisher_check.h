@@ -18,7 +18,7 @@ inline constexpr std::string_view NOT_PUBLISHERS_TEXT =
 // then), or when Windows trusts its signature, read through the held handle, and
 // the signer's common name is exactly the publisher's. Otherwise the handle is
 // let go, the file deleted, and the message given.
-Result<HeldInstaller> check_installer_publisher(HeldInstaller held, const InstallerPublisher& publisher,
-                                                FileSystem& files);
+Result<HeldInstaller> check_installer_publisher(HeldInstaller held, const InstallerPublisher& publisher, Folder& folder,
+                                                const std::string& name);
 
 }  // namespace quarnet

@@ -57,38 +57,60 @@ bool is_already_exists(const OsError& error) {
     return error.is_code(ERROR_CODE_ALREADY_EXISTS) || error.is_code(ERROR_CODE_FILE_EXISTS);
 }
 
-// Makes `path` and every missing folder above it. A level that someone else makes
-// in between counts as made, as long as it is a folder.
-OsResult<void> create_all(FileSystem& files, const std::string& path) {
-    auto created = files.create_directory(path);
-    if (created) return {};
-    OsError error = created.error();
-    if (is_already_exists(error)) {
-        auto info = files.file_info(path);
-        if (info && info->directory) return {};
-        return std::unexpected(error);
-    }
-    if (!error.is_code(ERROR_CODE_PATH_NOT_FOUND)) return std::unexpected(error);
-    auto parent = parent_of(path);
-    if (!parent || is_root(*parent)) return std::unexpected(error);
-    if (auto made = create_all(files, *parent); !made) return made;
-    created = files.create_directory(path);
-    if (created) return {};
-    if (is_already_exists(created.error())) {
-        auto info = files.file_info(path);
-        if (info && info->directory) return {};
-    }
-    return std::unexpected(created.error());
+bool is_folder(FileSystem& files, const std::string& path) {
+    auto info = files.file_info(path);
+    return info && info->directory;
 }
 
-// The last level must be a folder of the program's own: a link there (to another
-// folder, whose files the sweep would delete) is removed and a folder made instead.
-OsResult<void> make_own_folder(FileSystem& files, const std::string& folder) {
-    auto info = files.entry_info(folder);
-    if (!info) return std::unexpected(info.error());
-    if (!info->reparse_point) return {};
-    if (auto removed = files.remove_link(folder); !removed) return removed;
-    return files.create_directory(folder);
+// Makes `path` and every missing folder above it; only the work folder itself is
+// made private. A level that someone else makes in between counts as made when
+// it is a folder; what stands at the work folder's place is judged once it is held.
+OsResult<void> create_all(FileSystem& files, const std::string& path, bool work_folder) {
+    auto create = [&] { return work_folder ? files.create_private_directory(path) : files.create_directory(path); };
+    auto made = [&](const OsError& error) {
+        return is_already_exists(error) && (work_folder || is_folder(files, path));
+    };
+    auto created = create();
+    if (created || made(created.error())) return {};
+    if (!created.error().is_code(ERROR_CODE_PATH_NOT_FOUND)) return created;
+    auto parent = parent_of(path);
+    if (!parent || is_root(*parent)) return created;
+    if (auto parents = create_all(files, *parent, false); !parents) return parents;
+    created = create();
+    if (created || made(created.error())) return {};
+    return created;
+}
+
+// A real folder that the user, SYSTEM or the administrators own: the sweep and
+// the downloads may trust it.
+bool own_folder(const OpenedFolder& opened) {
+    return opened.directory && !opened.reparse_point && opened.trusted_owner;
+}
+
+// A link, or a folder that another user made, goes; the decision is taken again
+// on the handle that removes it. Another user's folder with something in it stays.
+OsResult<void> remove_stranger(FileSystem& files, const std::string& path) {
+    auto doomed = files.open_folder(path, FolderUse::Remove);
+    if (!doomed) return std::unexpected(doomed.error());
+    if (own_folder(*doomed)) return {};
+    auto removed = doomed->folder->remove();
+    if (removed || doomed->reparse_point) return removed;
+    return std::unexpected(OsError::from_code(ERROR_CODE_ACCESS_DENIED));
+}
+
+OsResult<std::unique_ptr<Folder>> hold_own_folder(FileSystem& files, const std::string& path) {
+    for (int round = 0; round < 2; ++round) {
+        if (auto made = create_all(files, path, true); !made) return std::unexpected(made.error());
+        auto opened = files.open_folder(path, FolderUse::Hold);
+        if (!opened) return std::unexpected(opened.error());
+        if (own_folder(*opened)) return std::move(opened->folder);
+        if (!opened->directory && !opened->reparse_point) {
+            return std::unexpected(OsError::from_code(ERROR_CODE_ALREADY_EXISTS));  // a file in the way
+        }
+        opened->folder.reset();
+        if (auto removed = remove_stranger(files, path); !removed) return std::unexpected(removed.error());
+    }
+    return std::unexpected(OsError::from_code(ERROR_CODE_ACCESS_DENIED));  // it keeps coming back
 }
 
 FailureMessage folder_failure(const OsError& error, ErrorTexts& texts) {
@@ -104,13 +126,13 @@ std::string join_path(std::string_view left, std::string_view name) {
     return joined;
 }
 
-Result<std::string> open_work_folder(FileSystem& files, ErrorTexts& texts) {
+Result<WorkFolder> open_work_folder(FileSystem& files, ErrorTexts& texts) {
     auto temp = files.temp_directory();
     if (!temp) return std::unexpected(folder_failure(temp.error(), texts));
-    std::string folder = join_path(*temp, WORK_FOLDER_NAME);
-    if (auto made = create_all(files, folder); !made) return std::unexpected(folder_failure(made.error(), texts));
-    if (auto own = make_own_folder(files, folder); !own) return std::unexpected(folder_failure(own.error(), texts));
-    return folder;
+    std::string path = join_path(*temp, WORK_FOLDER_NAME);
+    auto held = hold_own_folder(files, path);
+    if (!held) return std::unexpected(folder_failure(held.error(), texts));
+    return WorkFolder{std::move(path), std::move(*held)};
 }
 
 }  // namespace quarnet

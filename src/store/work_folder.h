@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -14,7 +15,20 @@ inline constexpr std::string_view WORK_FOLDER_NAME = "Quarnet-setup";
 // left + "\" + name, without a second separator when left already ends in "\" or "/".
 std::string join_path(std::string_view left, std::string_view name);
 
-// The temporary directory joined with "Quarnet-setup", made with every missing level.
-Result<std::string> open_work_folder(FileSystem& files, ErrorTexts& texts);
+// The work folder, held from its first check to its last use: everything in it
+// is reached through `held`, by name.
+struct WorkFolder {
+    std::string path;
+    std::unique_ptr<Folder> held;
+
+    // The full path of an entry, for what Windows takes only by path (the launch).
+    std::string path_of(std::string_view name) const { return join_path(path, name); }
+};
+
+// The temporary directory joined with "Quarnet-setup": made with every missing
+// level, the last one private to the user, SYSTEM and the administrators, and
+// held. A link there, or an empty folder that another user made, is removed and
+// the folder made anew; another user's folder with something in it is refused.
+Result<WorkFolder> open_work_folder(FileSystem& files, ErrorTexts& texts);
 
 }  // namespace quarnet

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "store/digest.h"
+#include "store/download_files.h"
 
 namespace quarnet {
 
@@ -20,34 +21,33 @@ bool second_way_unavailable(const OsError& error) {
            error.is_code(ERROR_CODE_INVALID_FUNCTION);
 }
 
-std::unexpected<FailureMessage> save_failure(const OsError& error, ErrorTexts& texts) {
-    return failure("Could not save the download (" + os_error_text(error, texts) + ").");
-}
-
-OsResult<void> rename_replacing(FileSystem& files, const DownloadPaths& paths) {
-    auto moved = files.move_replacing(paths.partial, paths.installer);
+OsResult<void> rename_replacing(Folder& folder, File& partial, const std::string& installer) {
+    auto moved = folder.rename_replacing(partial, installer);
     if (moved || !moved.error().is_code(ERROR_CODE_ACCESS_DENIED)) return moved;
-    auto renamed = files.rename_by_handle(paths.partial, paths.installer);
+    auto renamed = folder.rename_replacing_in_use(partial, installer);
     if (!renamed && second_way_unavailable(renamed.error())) return moved;
     return renamed;
 }
 
 }  // namespace
 
-Result<HeldInstaller> final_check(TransferComplete complete, const InstallerList& list, const DownloadPaths& paths,
-                                  ProgressWindow& window, FileSystem& files, ErrorTexts& texts) {
+Result<HeldInstaller> final_check(TransferComplete complete, const InstallerList& list, const WorkFolder& folder,
+                                  const DownloadPaths& paths, ProgressWindow& window, ErrorTexts& texts) {
     window.set_progress(list.size, list.size);
     window.set_line(2, "Checking the download\u2026");
 
     const bool sound = complete.offset == list.size && digest_text(std::move(complete.digest)) == list.sha256;
     if (!sound) {
-        ignore_failure(delete_file_even_read_only(files, paths.partial));
+        complete.partial.reset();  // it shares no deletion
+        ignore_failure(delete_even_read_only(*folder.held, paths.partial));
         return failure(DAMAGED);
     }
-    if (auto renamed = rename_replacing(files, paths); !renamed) return save_failure(renamed.error(), texts);
+    auto renamed = rename_replacing(*folder.held, *complete.partial, paths.installer);
+    complete.partial.reset();  // the read-back shares reading only
+    if (!renamed) return std::unexpected(save_failure(renamed.error(), texts));
     // What is started is what is read back here, through the handle held until the launch.
-    HeldCheck held = hold_installer(files, paths.installer, list);
-    if (auto* error = std::get_if<OsError>(&held)) return save_failure(*error, texts);
+    HeldCheck held = hold_installer(folder, paths.installer, list);
+    if (auto* error = std::get_if<OsError>(&held)) return std::unexpected(save_failure(*error, texts));
     if (std::holds_alternative<NotTheInstaller>(held)) return failure(DAMAGED);
     return std::move(std::get<HeldInstaller>(held));
 }

@@ -9,12 +9,14 @@
 #include "progress/progress_window.h"
 #include "store/download_files.h"
 #include "store/held_installer.h"
+#include "store/work_folder.h"
 #include "transfer/transfer.h"
 
 namespace quarnet {
 
-// The installer under its final name, read back and held.
-Result<HeldInstaller> final_check(TransferComplete complete, const InstallerList& list, const DownloadPaths& paths,
-                                  ProgressWindow& window, FileSystem& files, ErrorTexts& texts);
+// The installer under its final name, given through the partial file's own
+// handle, then read back and held.
+Result<HeldInstaller> final_check(TransferComplete complete, const InstallerList& list, const WorkFolder& folder,
+                                  const DownloadPaths& paths, ProgressWindow& window, ErrorTexts& texts);
 
 }  // namespace quarnet

@@ -21,10 +21,6 @@ constexpr std::uint32_t HTTP_OK = 200;
 constexpr std::uint32_t HTTP_PARTIAL_CONTENT = 206;
 constexpr std::uint32_t HTTP_NOT_FOUND = 404;
 
-FailureMessage save_failure(const OsError& error, ErrorTexts& texts) {
-    return FailureMessage("Could not save the download (" + os_error_text(error, texts) + ").");
-}
-
 FailureMessage write_failure(const OsError& error, ErrorTexts& texts) {
     return FailureMessage("Could not save the download (" + os_error_text(error, texts) + "). Is the disk full?");
 }
@@ -43,16 +39,6 @@ OsResult<void> cut_back(File& file, std::uint64_t length) {
     return file.truncate(length);
 }
 
-// Opens the partial file for appending and cuts it to `length`, so that bytes
-// nobody hashed (a stale tail, or a file whose deletion failed) never precede
-// the new ones.
-OsResult<std::unique_ptr<File>> open_partial(FileSystem& files, const std::string& path, std::uint64_t length) {
-    auto file = files.open_for_appending(path);
-    if (!file) return file;
-    if (auto cut = cut_back(**file, length); !cut) return std::unexpected(cut.error());
-    return file;
-}
-
 void show_progress(TransferContext& context, const TransferState& state, std::uint64_t done,
                    std::chrono::nanoseconds now) {
     const std::uint64_t size = context.list.size;
@@ -64,13 +50,9 @@ void show_progress(TransferContext& context, const TransferState& state, std::ui
 }
 
 // A 200 to a ranged request: the server sends the whole file, so start over with
-// an empty file and a fresh digest.
+// the same file emptied and a fresh digest.
 std::optional<FailureMessage> restart_from_zero(TransferContext& context, TransferState& state) {
-    state.partial.reset();
-    ignore_failure(delete_file_even_read_only(context.files, context.paths.partial));
-    auto reopened = open_partial(context.files, context.paths.partial, 0);
-    if (!reopened) return save_failure(reopened.error(), context.texts);
-    state.partial = std::move(*reopened);
+    if (auto emptied = state.partial->truncate(0); !emptied) return save_failure(emptied.error(), context.texts);
     state.length_unsure = false;
     state.digest = DigestState{};
     state.offset = 0;
@@ -146,12 +128,12 @@ AttemptOutcome run_attempt(TransferContext& context, TransferState& state) {
 
 TransferResult run_transfer(TransferContext& context, ResumePoint resume) {
     TransferState state;
+    state.partial = std::move(resume.partial);
     state.offset = resume.offset;
     state.digest = std::move(resume.digest);
 
-    auto partial = open_partial(context.files, context.paths.partial, state.offset);
-    if (!partial) return save_failure(partial.error(), context.texts);
-    state.partial = std::move(*partial);
+    // Bytes nobody hashed (a stale tail, an over-long file) never precede the new ones.
+    if (auto cut = cut_back(*state.partial, state.offset); !cut) return save_failure(cut.error(), context.texts);
 
     context.window.reset_timer();
     state.start_time = context.clock.now();
@@ -160,8 +142,7 @@ TransferResult run_transfer(TransferContext& context, ResumePoint resume) {
 
     for (;;) {
         if (state.offset >= context.list.size) {
-            state.partial.reset();
-            return TransferComplete{state.offset, std::move(state.digest)};
+            return TransferComplete{std::move(state.partial), state.offset, std::move(state.digest)};
         }
         if (context.window.cancel_requested()) return Cancelled{};
 

@@ -26,16 +26,14 @@ inline constexpr double MIN_SPEED_SECONDS = 0.5;
 struct TransferContext {
     const InstallerList& list;
     const std::string& base;
-    const DownloadPaths& paths;
     WebSession& session;
     ProgressWindow& window;
-    FileSystem& files;
     ErrorTexts& texts;
     Clock& clock;
 };
 
 struct TransferState {
-    std::unique_ptr<File> partial;  // open for appending while the transfer runs
+    std::unique_ptr<File> partial;  // held from the earlier-download check on; writes land at `offset`
     std::uint64_t offset = 0;
     DigestState digest;  // over exactly the first `offset` bytes
     std::uint64_t start_offset = 0;
@@ -53,15 +51,16 @@ struct Cancelled {};
 
 using AttemptOutcome = std::variant<Answered, FailureMessage, Cancelled>;
 
-// Complete: the partial file (closed) holds `offset` == size bytes and `digest` covers them.
+// Complete: the partial file, still held, holds `offset` == size bytes and `digest` covers them.
 struct TransferComplete {
+    std::unique_ptr<File> partial;
     std::uint64_t offset = 0;
     DigestState digest;
 };
 
 using TransferResult = std::variant<TransferComplete, FailureMessage, Cancelled>;
 
-// However it ends, the partial file is closed and keeps every block written whole.
+// Failed or cancelled, the partial file is closed and keeps every block written whole.
 // A write that failed part-way on the last attempt (or before a cancel) can leave
 // some of that block's bytes after them: bytes of the installer all the same,
 // which the next pass hashes with the rest.

@@ -15,7 +15,9 @@ struct Node {
     std::string content;
     std::optional<Sharing> held;  // another program's handle
     bool link = false;            // a reparse point
-    int held_by_us = 0;           // open handles that share reading only
+    int held_by_us = 0;           // open handles that share reading only, and held folders
+    bool foreign = false;         // owned by another user
+    bool private_acl = false;     // made by create_private_directory
 };
 
 // Our own handles share reading only: writing, deleting and renaming must wait.
@@ -110,6 +112,30 @@ struct FakeFileSystem::State {
         return total;
     }
 
+    std::uint32_t names_of(const std::shared_ptr<Node>& node) const {
+        return static_cast<std::uint32_t>(
+            std::count_if(entries.begin(), entries.end(), [&](const auto& entry) { return entry.second == node; }));
+    }
+
+    std::string key_of(const std::shared_ptr<Node>& node) const {
+        for (const auto& [key, entry] : entries) {
+            if (entry == node) return key;
+        }
+        return {};
+    }
+
+    // A file of the program's own is one file of one name: a link or a second
+    // name in its place is removed first, so nothing is written through it.
+    std::shared_ptr<Node> own_file(const std::string& key) {
+        auto node = find(key);
+        if (node && (node->link || names_of(node) > 1)) {
+            entries.erase(key);
+            node = nullptr;
+        }
+        if (!node && parent_is_directory(key)) node = entries[key] = std::make_shared<Node>();
+        return node;
+    }
+
     void make_parents(const std::string& key) {
         for (auto parent = parent_of(key); !parent.empty() && !is_root(parent); parent = parent_of(parent)) {
             auto& slot = entries[parent];
@@ -120,7 +146,7 @@ struct FakeFileSystem::State {
 
 namespace {
 
-enum class Mode : std::uint8_t { Reading, Writing, Appending, Held };
+enum class Mode : std::uint8_t { Reading, Writing, Appending, Held, Own };
 
 class FakeFile final : public File {
 public:
@@ -136,7 +162,7 @@ public:
 
     OsResult<std::size_t> read(std::span<std::byte> buffer) override {
         if (auto error = state_->enter(FsOp::Read, path_, buffer.size())) return std::unexpected(*error);
-        if (mode_ != Mode::Reading && mode_ != Mode::Held) return code(ERROR_CODE_ACCESS_DENIED);
+        if (mode_ == Mode::Writing || mode_ == Mode::Appending) return code(ERROR_CODE_ACCESS_DENIED);
         const auto& content = node_->content;
         if (position_ >= content.size()) return 0;
         std::size_t count = std::min(buffer.size(), content.size() - static_cast<std::size_t>(position_));
@@ -182,8 +208,11 @@ public:
         return node_->content.size();
     }
 
+    const std::shared_ptr<Node>& node() const { return node_; }
+    const std::string& path() const { return path_; }
+
 private:
-    bool holds() const { return mode_ == Mode::Held || mode_ == Mode::Appending; }
+    bool holds() const { return mode_ == Mode::Held || mode_ == Mode::Appending || mode_ == Mode::Own; }
 
     std::shared_ptr<FakeFileSystem::State> state_;
     std::shared_ptr<Node> node_;
@@ -350,8 +379,7 @@ OsResult<FileInfo> FakeFileSystem::entry_info(const std::string& path) {
     if (!node) return state_->missing(key);
     FileInfo info{node->directory, node->read_only, node->directory ? 0 : node->content.size()};
     info.reparse_point = node->link;
-    info.links = static_cast<std::uint32_t>(std::count_if(state_->entries.begin(), state_->entries.end(),
-                                                          [&](const auto& entry) { return entry.second == node; }));
+    info.links = state_->names_of(node);
     return info;
 }
 
@@ -394,11 +422,8 @@ OsResult<std::unique_ptr<File>> FakeFileSystem::open_for_reading(const std::stri
 OsResult<std::unique_ptr<File>> FakeFileSystem::open_emptied(const std::string& path) {
     if (auto error = state_->enter(FsOp::OpenEmptied, path)) return std::unexpected(*error);
     auto key = normalize(path);
-    auto node = state_->find(key);
-    if (!node) {
-        if (!state_->parent_is_directory(key)) return code(ERROR_CODE_PATH_NOT_FOUND);
-        node = state_->entries[key] = std::make_shared<Node>();
-    }
+    auto node = state_->own_file(key);
+    if (!node) return code(ERROR_CODE_PATH_NOT_FOUND);
     if (node->directory || node->read_only) return code(ERROR_CODE_ACCESS_DENIED);
     if ((node->held && !node->held->write) || held_here(*node)) return code(ERROR_CODE_SHARING_VIOLATION);
     node->content.clear();
@@ -424,9 +449,9 @@ OsResult<void> FakeFileSystem::delete_file(const std::string& path) {
     auto key = normalize(path);
     auto node = state_->find(key);
     if (!node) return state_->missing(key);
-    if (node->directory || node->read_only) return code(ERROR_CODE_ACCESS_DENIED);
+    if (!node->link && (node->directory || node->read_only)) return code(ERROR_CODE_ACCESS_DENIED);
     if ((node->held && !node->held->del) || held_here(*node)) return code(ERROR_CODE_SHARING_VIOLATION);
-    state_->entries.erase(key);
+    state_->entries.erase(key);  // a link goes as a link
     return {};
 }
 
@@ -477,6 +502,130 @@ OsResult<void> FakeFileSystem::move_replacing(const std::string& from, const std
 OsResult<void> FakeFileSystem::rename_by_handle(const std::string& from, const std::string& to) {
     if (auto error = state_->enter(FsOp::RenameByHandle, from, 0, to)) return std::unexpected(*error);
     return move_entry(*state_, from, to);
+}
+
+namespace {
+
+// A folder held by its node: wherever the folder is moved, its entries are
+// reached there, and it cannot be moved or deleted by path while held.
+class FakeFolder final : public Folder {
+public:
+    FakeFolder(FakeFileSystem& files, std::shared_ptr<FakeFileSystem::State> state, std::shared_ptr<Node> node,
+               bool removable)
+        : files_(files), state_(std::move(state)), node_(std::move(node)), removable_(removable) {
+        ++node_->held_by_us;
+    }
+    ~FakeFolder() override { --node_->held_by_us; }
+    FakeFolder(const FakeFolder&) = delete;
+    FakeFolder& operator=(const FakeFolder&) = delete;
+
+    OsResult<std::unique_ptr<DirectoryListing>> list() override { return files_.list_directory(key()); }
+    OsResult<FileInfo> entry_info(const std::string& name) override { return files_.entry_info(at(name)); }
+    OsResult<HeldFile> open_held(const std::string& name) override { return files_.open_held(at(name)); }
+    OsResult<std::unique_ptr<File>> open_emptied(const std::string& name) override {
+        return files_.open_emptied(at(name));
+    }
+    OsResult<void> delete_entry(const std::string& name) override { return files_.delete_file(at(name)); }
+    OsResult<void> clear_read_only(const std::string& name) override { return files_.clear_read_only(at(name)); }
+
+    OsResult<std::unique_ptr<File>> open_own(const std::string& name) override {
+        const std::string path = at(name);
+        if (auto error = state_->enter(FsOp::OpenOwn, path)) return std::unexpected(*error);
+        auto node = state_->own_file(normalize(path));
+        if (!node) return code(ERROR_CODE_PATH_NOT_FOUND);
+        if (node->directory || node->read_only) return code(ERROR_CODE_ACCESS_DENIED);
+        if (node->held || held_here(*node)) return code(ERROR_CODE_SHARING_VIOLATION);
+        return std::make_unique<FakeFile>(state_, node, path, Mode::Own);
+    }
+
+    OsResult<void> rename_replacing(File& file, const std::string& name) override {
+        return rename(file, name, FsOp::MoveReplacing);
+    }
+    OsResult<void> rename_replacing_in_use(File& file, const std::string& name) override {
+        return rename(file, name, FsOp::RenameByHandle);
+    }
+
+    OsResult<void> remove() override {
+        const std::string key = this->key();
+        if (auto error = state_->enter(FsOp::RemoveFolder, key)) return std::unexpected(*error);
+        if (!removable_) return code(ERROR_CODE_ACCESS_DENIED);
+        if (!node_->link && !files_.names_in(key).empty()) return code(145);  // ERROR_DIR_NOT_EMPTY
+        state_->entries.erase(key);
+        return {};
+    }
+
+private:
+    std::string key() const { return state_->key_of(node_); }
+    std::string at(const std::string& name) const { return key() + "\\" + name; }
+
+    // Through the file's own handle: it may rename what it holds itself.
+    OsResult<void> rename(File& file, const std::string& name, FsOp op) {
+        auto& own = static_cast<FakeFile&>(file);
+        if (auto error = state_->enter(op, own.path(), 0, at(name))) return std::unexpected(*error);
+        --own.node()->held_by_us;
+        auto moved = move_entry(*state_, state_->key_of(own.node()), at(name));
+        ++own.node()->held_by_us;
+        return moved;
+    }
+
+    FakeFileSystem& files_;
+    std::shared_ptr<FakeFileSystem::State> state_;
+    std::shared_ptr<Node> node_;
+    bool removable_;
+};
+
+}  // namespace
+
+OsResult<void> FakeFileSystem::create_private_directory(const std::string& path) {
+    auto created = create_directory(path);
+    if (created) state_->find(normalize(path))->private_acl = true;
+    return created;
+}
+
+OsResult<OpenedFolder> FakeFileSystem::open_folder(const std::string& path, FolderUse use) {
+    if (auto error = state_->enter(FsOp::OpenFolder, path)) return std::unexpected(*error);
+    auto key = normalize(path);
+    auto node = state_->find(key);
+    if (!node) return state_->missing(key);
+    // Removing asks for delete access, which a held folder does not share.
+    if (use == FolderUse::Remove && held_here(*node)) return code(ERROR_CODE_SHARING_VIOLATION);
+    OpenedFolder opened;
+    opened.directory = node->directory;
+    opened.reparse_point = node->link;
+    opened.trusted_owner = !node->foreign;
+    opened.folder = std::make_unique<FakeFolder>(*this, state_, node, use == FolderUse::Remove);
+    return opened;
+}
+
+void FakeFileSystem::add_foreign_directory(const std::string& path) {
+    add_directory(path);
+    state_->find(normalize(path))->foreign = true;
+}
+
+void FakeFileSystem::move_tree(const std::string& from, const std::string& to) {
+    const std::string from_key = normalize(from);
+    const std::string to_key = normalize(to);
+    std::map<std::string, std::shared_ptr<Node>> moved;
+    for (auto it = state_->entries.begin(); it != state_->entries.end();) {
+        if (it->first == from_key || it->first.starts_with(from_key + "\\")) {
+            moved[to_key + it->first.substr(from_key.size())] = it->second;
+            it = state_->entries.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    state_->entries.merge(moved);
+}
+
+std::unique_ptr<Folder> FakeFileSystem::held_folder(const std::string& path) {
+    auto opened = open_folder(path, FolderUse::Hold);
+    state_->calls.pop_back();  // set up by the test, not a call of the program's
+    return opened ? std::move(opened->folder) : nullptr;
+}
+
+bool FakeFileSystem::is_private(const std::string& path) const {
+    auto node = state_->find(normalize(path));
+    return node && node->private_acl;
 }
 
 }  // namespace quarnet

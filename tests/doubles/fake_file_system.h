@@ -11,9 +11,13 @@
 //
 // Open files and listings share the storage with the file system: a file that is
 // renamed or deleted while open keeps its bytes for the handle. The handles of
-// open_held and open_for_appending share reading only, so while one is open the
-// file cannot be opened for writing, deleted, renamed or replaced. Moving a folder
-// moves the folder alone, not what it holds.
+// open_held and open_own share reading only, so while one is open the file cannot
+// be opened for writing, deleted, renamed or replaced; a held folder cannot be
+// moved or deleted either, and its entry operations follow it wherever it goes.
+// Moving a folder by path moves the folder alone, not what it holds.
+//
+// The path-based calls below the FileSystem ones are what another program can do
+// by name; the program itself reaches entries only through held folders.
 
 #include <cstddef>
 #include <cstdint>
@@ -32,7 +36,8 @@ enum class FsOp : std::uint8_t {
     FileInfo,
     OpenForReading,
     OpenEmptied,
-    OpenForAppending,
+    OpenForAppending,  // another program's; the program's own partial file is OpenOwn
+    OpenOwn,
     Read,      // size: the bytes asked for
     Write,     // size: the bytes offered
     Truncate,  // size: the new length
@@ -45,6 +50,8 @@ enum class FsOp : std::uint8_t {
     EntryInfo,
     RemoveLink,
     OpenHeld,
+    OpenFolder,
+    RemoveFolder,
 };
 
 struct FsCall {
@@ -96,6 +103,13 @@ public:
     void add_hard_link(const std::string& existing, const std::string& path);
     // A link (reparse point) standing at the path; what it points to is not modelled.
     void add_link(const std::string& path, bool to_directory);
+    // A folder that another user made (an owner the program does not trust).
+    void add_foreign_directory(const std::string& path);
+    // Another program moves a folder with all it holds, share modes or not (as a
+    // rename from Wine's Unix side does).
+    void move_tree(const std::string& from, const std::string& to);
+    // The folder held as the program holds its work folder.
+    std::unique_ptr<Folder> held_folder(const std::string& path);
     // Another program opens the file with these share flags (and full access)
     // and keeps it open until release().
     void hold_open(const std::string& path, Sharing sharing);
@@ -113,6 +127,8 @@ public:
     bool is_directory(const std::string& path) const;
     bool is_read_only(const std::string& path) const;
     bool is_link(const std::string& path) const;
+    // Made by create_private_directory.
+    bool is_private(const std::string& path) const;
     // The names directly inside a folder, in listing order, without "." and "..".
     std::vector<std::string> names_in(const std::string& folder) const;
     const std::vector<FsCall>& calls() const;
@@ -124,19 +140,24 @@ public:
 
     // --- FileSystem ---
     OsResult<std::string> temp_directory() override;
+    // Both record FsOp::CreateDirectory; is_private tells them apart.
     OsResult<void> create_directory(const std::string& path) override;
+    OsResult<void> create_private_directory(const std::string& path) override;
     OsResult<FileInfo> file_info(const std::string& path) override;
-    OsResult<FileInfo> entry_info(const std::string& path) override;
-    OsResult<void> remove_link(const std::string& path) override;
-    OsResult<HeldFile> open_held(const std::string& path) override;
-    OsResult<std::unique_ptr<File>> open_for_reading(const std::string& path) override;
-    OsResult<std::unique_ptr<File>> open_emptied(const std::string& path) override;
-    OsResult<std::unique_ptr<File>> open_for_appending(const std::string& path) override;
-    OsResult<void> delete_file(const std::string& path) override;
-    OsResult<void> clear_read_only(const std::string& path) override;
-    OsResult<std::unique_ptr<DirectoryListing>> list_directory(const std::string& folder) override;
-    OsResult<void> move_replacing(const std::string& from, const std::string& to) override;
-    OsResult<void> rename_by_handle(const std::string& from, const std::string& to) override;
+    OsResult<OpenedFolder> open_folder(const std::string& path, FolderUse use) override;
+
+    // --- By path, as another program (and the held folders underneath) ---
+    OsResult<FileInfo> entry_info(const std::string& path);
+    OsResult<void> remove_link(const std::string& path);
+    OsResult<HeldFile> open_held(const std::string& path);
+    OsResult<std::unique_ptr<File>> open_for_reading(const std::string& path);
+    OsResult<std::unique_ptr<File>> open_emptied(const std::string& path);
+    OsResult<std::unique_ptr<File>> open_for_appending(const std::string& path);
+    OsResult<void> delete_file(const std::string& path);
+    OsResult<void> clear_read_only(const std::string& path);
+    OsResult<std::unique_ptr<DirectoryListing>> list_directory(const std::string& folder);
+    OsResult<void> move_replacing(const std::string& from, const std::string& to);
+    OsResult<void> rename_by_handle(const std::string& from, const std::string& to);
 
     struct State;
 

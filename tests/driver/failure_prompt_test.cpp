@@ -93,6 +93,14 @@ TEST_F(FailurePrompt, FileIsReplacedNotAppendedTo) {
     EXPECT_EQ(files.content(LAST_ERROR), "second");
 }
 
+TEST_F(FailurePrompt, FileWithASecondNameIsMadeAfreshNotWrittenThrough) {
+    files.add_file(WORK_FOLDER + "\\notes.txt", "precious");
+    files.add_hard_link(WORK_FOLDER + "\\notes.txt", LAST_ERROR);
+    prompt("first");
+    EXPECT_EQ(files.content(WORK_FOLDER + "\\notes.txt"), "precious");
+    EXPECT_EQ(files.content(LAST_ERROR), "first");
+}
+
 TEST_F(FailurePrompt, TextOutsideAsciiIsWrittenAsUtf8WithoutMark) {
     const std::string message =
         "No connection to example.org (Zeit\xC3\xBC"

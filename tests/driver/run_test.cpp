@@ -34,7 +34,7 @@ struct Harness {
     Harness() { shell.journal = &journal; }
 
     void run() {
-        run_setup(platform, [this](WebSession& session, ProgressWindow& window, Platform& lent) -> SetupOutcome {
+        run_setup(platform, [this](WebSession& session, ProgressWindow& window, Platform& lent, auto&) -> SetupOutcome {
             EXPECT_EQ(&lent, &platform);
             // The pass gets the run's own, open services.
             EXPECT_TRUE(shell.dialogs.back().started);
@@ -102,6 +102,12 @@ TEST_F(RunLoop, SecondCopyOnlyShowsTheFirstAndAnAbandonedClaimCountsAsTaken) {
     EXPECT_TRUE(shell.message_boxes.empty());
     EXPECT_TRUE(files.calls().empty());  // nor last-error.txt
     EXPECT_EQ(instance.brought_forward, std::vector<std::string>{"Pelorin setup"});
+
+    Harness elevated;  // the first copy runs elevated: its claim cannot even be opened here
+    elevated.instance.answer = InstanceClaim::Denied;
+    elevated.run();
+    EXPECT_TRUE(elevated.journal.empty());
+    EXPECT_EQ(elevated.instance.brought_forward, std::vector<std::string>{"Pelorin setup"});
 }
 
 TEST_F(RunLoop, CancelEndsSilently) {

@@ -90,6 +90,7 @@ TEST_F(SetupRun, InstallerCannotBeReplacedWhileTheLaunchWaitsAndIsLetGoAfterIt) 
         EXPECT_FALSE(files.open_emptied(path));
         EXPECT_FALSE(files.delete_file(path));
         EXPECT_FALSE(files.move_replacing(WORK + "\\evil.exe", path));
+        EXPECT_FALSE(files.move_replacing(WORK, WORK + "-moved"));  // nor its folder
     };
     http.responses = {list_response(), installer_response()};
 

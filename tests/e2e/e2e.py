@@ -163,8 +163,8 @@ class Run:
         expect_equal(self.last_error(), message, "last-error.txt")
         expect(not self.wait_for_launch(1), "nothing was launched")
 
-    def start_part_writer(self, mode, seconds):
-        path = "C:\\users\\%s\\Temp\\Quarnet-setup\\%s.part" % (getpass.getuser(), FILE)
+    def start_part_writer(self, mode, seconds, name=FILE + ".part"):
+        path = "C:\\users\\%s\\Temp\\Quarnet-setup%s" % (getpass.getuser(), name and "\\" + name)
         return subprocess.Popen([WINE_RUN, self.part_writer, mode, path, str(seconds)],
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
 
@@ -347,6 +347,37 @@ def case_part_held(run):
     run.expect_launched()
 
 
+def case_folder_held(run):
+    # Another program cannot move the work folder away while the download runs.
+    slow_download(run)
+    process = run.start()
+    run.wait_for_part()
+    mover = run.start_part_writer("move", 3, name="")
+    output, _ = mover.communicate(timeout=60)
+    expect_equal(output.split()[-1:], [b"0"], "the other program's moves of the folder that succeeded")
+    process.communicate(timeout=120)
+    run.expect_launched()
+
+
+def case_odd_names(run):
+    # Windows drops a trailing dot or space from a name; the sweep deletes exactly
+    # the entries it lists, so the resumable part and a verified copy stay.
+    run.publish()
+    held = len(run.installer) // 2
+    run.leave_in_work_folder(FILE + ".part", run.installer[:held])
+    for stale in (FILE + ".part.", FILE + " "):
+        run.leave_in_work_folder(stale, b"stale")
+    run.run()
+    run.expect_launched()
+    expect_equal(run.installer_ranges(), ["bytes=%d-" % held], "installer requests")
+    os.remove(os.path.join(run.work, FILE + ".started"))
+    run.leave_in_work_folder(FILE + " ", b"stale")
+    run.run()
+    run.expect_launched()
+    expect_equal(len(run.installer_ranges()), 1, "installer requests (the copy is reused)")
+    expect_equal(sorted(os.listdir(run.work)), [FILE, FILE + ".started"], "the work folder")
+
+
 def case_linked_folder(run):
     # Wine cannot remove a Unix link without reaching what it points to, so the
     # program refuses the folder and leaves the linked one as it was.
@@ -448,6 +479,8 @@ CASES = {
     "second_copy": case_second_copy,
     "part_held": case_part_held,
     "linked_folder": case_linked_folder,
+    "folder_held": case_folder_held,
+    "odd_names": case_odd_names,
     "full_disk": case_full_disk,
     **PUBLISHER_CASES,
 }

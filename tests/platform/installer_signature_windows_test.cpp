@@ -73,7 +73,9 @@ TEST(InstallerSignatureWindowsTest, AsksTheProviderAndClosesEveryState) {
     auto temp = files->temp_directory();
     ASSERT_TRUE(temp.has_value());
     const std::string path = *temp + "quarnet-signature-test.exe";
-    auto file = files->open_emptied(path);
+    auto folder = files->open_folder(*temp, FolderUse::Hold);
+    ASSERT_TRUE(folder.has_value());
+    auto file = folder->folder->open_emptied("quarnet-signature-test.exe");
     ASSERT_TRUE(file.has_value());
     auto signature = make_installer_signature({&verify_trust, &provider_data, &provider_signer, &name_string});
 
@@ -114,7 +116,7 @@ TEST(InstallerSignatureWindowsTest, AsksTheProviderAndClosesEveryState) {
         EXPECT_EQ(provider.open_states, 0);
     }
     file->reset();
-    (void)files->delete_file(path);
+    (void)folder->folder->delete_entry("quarnet-signature-test.exe");
 }
 
 }  // namespace

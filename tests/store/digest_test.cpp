@@ -52,6 +52,13 @@ TEST(DigestText, ACopyFinishesApartFromTheOriginal) {
     EXPECT_EQ(digest_text(state), sha_of("abc"));
 }
 
+// The file opened afresh, as a held one is handed to the hash.
+OsResult<HashedPrefix> hash_file_prefix(FakeFileSystem& files, const std::string& path, std::uint64_t limit) {
+    auto file = files.open_for_reading(path);
+    if (!file) return std::unexpected(file.error());
+    return hash_open_file(**file, limit);
+}
+
 TEST(HashFilePrefix, CoversExactlyTheLimitAndNeverReadsPastIt) {
     struct Case {
         std::uint64_t limit;

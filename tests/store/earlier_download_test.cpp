@@ -8,6 +8,7 @@
 #include "doubles/fake_file_system.h"
 #include "doubles/fake_shell.h"
 #include "store/earlier_download.h"
+#include "store/file_writes.h"
 
 namespace quarnet {
 namespace {
@@ -30,7 +31,11 @@ protected:
         texts.buffered[{ERROR_CODE_SHARING_VIOLATION, MessageTable::System}] = u"Sharing violation.\r\n";
     }
 
-    EarlierDownload check() { return check_earlier_download(list, paths, window, files, texts); }
+    EarlierDownload check(FakeFileSystem& in, ProgressWindow& shown) {
+        return check_earlier_download(list, WorkFolder{WORK, in.held_folder(WORK)}, download_paths("Setup.exe"), shown,
+                                      texts);
+    }
+    EarlierDownload check() { return check(files, window); }
 
     ResumePoint resumed() {
         auto outcome = check();
@@ -39,13 +44,13 @@ protected:
             ADD_FAILURE() << "not a ResumePoint";
             return {};
         }
-        return *point;
+        return std::move(*point);
     }
 
     std::size_t reads_of(const std::string& path) { return files.calls_of(FsOp::OpenForReading, path).size(); }
 
     InstallerList list{"2.4.1", "Setup.exe", sha_of(CONTENT), CONTENT.size()};
-    DownloadPaths paths = download_paths(WORK, "Setup.exe");
+    DownloadPaths paths{std::string(WORK) + "\\Setup.exe", std::string(WORK) + "\\Setup.exe.part"};  // in full
     FakeFileSystem files;
     FakeErrorTexts texts;
     ProgressLog log;
@@ -91,7 +96,7 @@ TEST_F(EarlierDownloadTest, CompleteCopiesThatDoNotVerifyAreDeleted) {
         if (c.held) fresh.hold_open(paths.installer, *c.held);
         ProgressLog fresh_log;
         ProgressWindow fresh_window(std::make_unique<FakeProgressDialog>(fresh_log));
-        auto outcome = check_earlier_download(list, paths, fresh_window, fresh, texts);
+        auto outcome = check(fresh, fresh_window);
         ASSERT_TRUE(std::holds_alternative<ResumePoint>(outcome)) << c.what;
         EXPECT_EQ(std::get<ResumePoint>(outcome).offset, 0u) << c.what;
         EXPECT_FALSE(fresh.exists(paths.installer)) << c.what;
@@ -129,18 +134,19 @@ TEST_F(EarlierDownloadTest, PartialFileByLength) {
         std::string line2;
     };
     const Case cases[] = {
-        {"no partial file", std::nullopt, 0, false, ""},
+        {"no partial file", std::nullopt, 0, true, ""},  // made for the transfer
         {"empty", "", 0, true, ""},
         {"one byte", "t", 1, true, CHECKING_PARTIAL},
         {"exactly the size", CONTENT, CONTENT.size(), true, CHECKING_PARTIAL},
-        {"one byte too long", CONTENT + "x", 0, false, ""},
+        {"one byte too long", CONTENT + "x", 0, true, ""},  // the transfer cuts it back
     };
     for (const auto& c : cases) {
         FakeFileSystem fresh;
+        fresh.add_directory(WORK);
         if (c.partial) fresh.add_file(paths.partial, *c.partial);
         ProgressLog fresh_log;
         ProgressWindow fresh_window(std::make_unique<FakeProgressDialog>(fresh_log));
-        auto outcome = check_earlier_download(list, paths, fresh_window, fresh, texts);
+        auto outcome = check(fresh, fresh_window);
         ASSERT_TRUE(std::holds_alternative<ResumePoint>(outcome)) << c.what;
         auto& point = std::get<ResumePoint>(outcome);
         EXPECT_EQ(point.offset, c.offset) << c.what;
@@ -148,7 +154,7 @@ TEST_F(EarlierDownloadTest, PartialFileByLength) {
         EXPECT_EQ(digest_text(point.digest), sha_of(covered)) << c.what;
         EXPECT_EQ(fresh.exists(paths.partial), c.stays) << c.what;
         EXPECT_EQ(line(fresh_log, 2), c.line2) << c.what;
-        EXPECT_EQ(fresh.calls_of(FsOp::OpenForReading, paths.partial).size(), c.line2.empty() ? 0u : 1u) << c.what;
+        EXPECT_EQ(fresh.read_sizes(paths.partial).empty(), c.line2.empty()) << c.what;
     }
 }
 
@@ -162,60 +168,26 @@ TEST_F(EarlierDownloadTest, PartialFileHeldWithoutReadSharingFails) {
     EXPECT_EQ(files.content(paths.partial), "the whole");
 }
 
-TEST_F(EarlierDownloadTest, OverlongPartialThatCannotBeDeletedStillStartsFresh) {
+TEST_F(EarlierDownloadTest, PartialFileHeldForWritingCannotBeSavedTo) {
     files.add_file(paths.partial, CONTENT + "xx");
     files.hold_open(paths.partial, Sharing{true, true, false});
-    auto point = resumed();
-    EXPECT_EQ(point.offset, 0u);
-    EXPECT_TRUE(files.exists(paths.partial));  // the transfer cuts it back to the offset
+    auto outcome = check();
+    ASSERT_TRUE(std::holds_alternative<FailureMessage>(outcome));
+    EXPECT_EQ(std::get<FailureMessage>(outcome).text(),
+              "Could not save the download (Sharing violation. (os error 32)).");
 }
 
-// Reports a longer file than there is, as when the partial file shrinks between
-// its length being read and its bytes being hashed.
-class OverstatedLength final : public FileSystem {
-public:
-    explicit OverstatedLength(FakeFileSystem& inner) : inner_(inner) {}
-    OsResult<std::string> temp_directory() override { return inner_.temp_directory(); }
-    OsResult<void> create_directory(const std::string& p) override { return inner_.create_directory(p); }
-    OsResult<FileInfo> file_info(const std::string& p) override {
-        auto info = inner_.file_info(p);
-        if (info) info->length += 4;
-        return info;
-    }
-    OsResult<FileInfo> entry_info(const std::string& p) override { return inner_.entry_info(p); }
-    OsResult<void> remove_link(const std::string& p) override { return inner_.remove_link(p); }
-    OsResult<HeldFile> open_held(const std::string& p) override { return inner_.open_held(p); }
-    OsResult<std::unique_ptr<File>> open_for_reading(const std::string& p) override {
-        return inner_.open_for_reading(p);
-    }
-    OsResult<std::unique_ptr<File>> open_emptied(const std::string& p) override { return inner_.open_emptied(p); }
-    OsResult<std::unique_ptr<File>> open_for_appending(const std::string& p) override {
-        return inner_.open_for_appending(p);
-    }
-    OsResult<void> delete_file(const std::string& p) override { return inner_.delete_file(p); }
-    OsResult<void> clear_read_only(const std::string& p) override { return inner_.clear_read_only(p); }
-    OsResult<std::unique_ptr<DirectoryListing>> list_directory(const std::string& p) override {
-        return inner_.list_directory(p);
-    }
-    OsResult<void> move_replacing(const std::string& a, const std::string& b) override {
-        return inner_.move_replacing(a, b);
-    }
-    OsResult<void> rename_by_handle(const std::string& a, const std::string& b) override {
-        return inner_.rename_by_handle(a, b);
-    }
-
-private:
-    FakeFileSystem& inner_;
-};
-
-TEST_F(EarlierDownloadTest, OffsetIsWhatTheDigestCovered) {
+// What was hashed is what the transfer appends to: nobody shortens or swaps it in between.
+TEST_F(EarlierDownloadTest, PartialFileStaysHeldForTheTransfer) {
     files.add_file(paths.partial, "the whole");
-    OverstatedLength shrinking(files);
-    auto outcome = check_earlier_download(list, paths, window, shrinking, texts);
-    ASSERT_TRUE(std::holds_alternative<ResumePoint>(outcome));
-    auto& point = std::get<ResumePoint>(outcome);
-    EXPECT_EQ(point.offset, 9u);
-    EXPECT_EQ(digest_text(point.digest), sha_of("the whole"));
+    files.add_file(paths.installer + ".other", "");
+    auto point = resumed();
+    EXPECT_TRUE(files.open_for_reading(paths.partial));
+    EXPECT_FALSE(files.open_for_appending(paths.partial));
+    EXPECT_FALSE(files.delete_file(paths.partial));
+    EXPECT_FALSE(files.move_replacing(paths.installer + ".other", paths.partial));
+    ASSERT_TRUE(write_all(*point.partial, std::as_bytes(std::span(std::string_view(" installer")))));
+    EXPECT_EQ(files.content(paths.partial), CONTENT);
 }
 
 }  // namespace

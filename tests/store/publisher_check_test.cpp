@@ -48,8 +48,8 @@ TEST(PublisherCheckTest, OnlyTheExactNameOfATrustedSignerKeepsTheInstaller) {
         signature.answer = answer;
         std::vector<bool> present_at_release;
         auto held = std::make_unique<WatchedFile>([&] { present_at_release.push_back(files.exists(INSTALLER)); });
-        auto checked =
-            check_installer_publisher({INSTALLER, std::move(held)}, {"Pelorin Software Ltd", &signature}, files);
+        auto checked = check_installer_publisher({INSTALLER, std::move(held)}, {"Pelorin Software Ltd", &signature},
+                                                 *files.held_folder("C:\\Temp\\Quarnet-setup"), "Setup.exe");
         EXPECT_EQ(signature.asked, std::vector<std::string>{INSTALLER});
         if (answer && *answer == "Pelorin Software Ltd") {
             EXPECT_TRUE(checked.has_value() && checked->file != nullptr && present_at_release.empty());
@@ -64,9 +64,10 @@ TEST(PublisherCheckTest, OnlyTheExactNameOfATrustedSignerKeepsTheInstaller) {
 
 TEST(PublisherCheckTest, NoPublisherNamedAsksNothing) {
     FakeFileSystem files;
+    files.add_directory("C:\\Temp\\Quarnet-setup");
     FakeInstallerSignature signature;
-    auto checked =
-        check_installer_publisher({INSTALLER, std::make_unique<WatchedFile>([] {})}, {"", &signature}, files);
+    auto checked = check_installer_publisher({INSTALLER, std::make_unique<WatchedFile>([] {})}, {"", &signature},
+                                             *files.held_folder("C:\\Temp\\Quarnet-setup"), "Setup.exe");
     EXPECT_TRUE(checked.has_value() && checked->file != nullptr);
     EXPECT_TRUE(signature.asked.empty());
     EXPECT_TRUE(files.calls().empty());

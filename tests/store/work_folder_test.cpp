@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,7 +50,7 @@ TEST_F(WorkFolder, TempDirectoryWithOrWithoutTrailingSeparator) {
         fresh.set_temp_directory(temp);
         auto folder = open_work_folder(fresh, texts);
         ASSERT_TRUE(folder) << temp;
-        EXPECT_EQ(*folder, "C:\\Temp\\Quarnet-setup");
+        EXPECT_EQ(folder->path, "C:\\Temp\\Quarnet-setup");
         EXPECT_TRUE(fresh.is_directory("C:\\Temp\\Quarnet-setup"));
     }
 }
@@ -66,8 +67,8 @@ TEST_F(WorkFolder, MissingTemporaryDirectoryIsMadeLevelByLevel) {
     files.set_temp_directory("D:\\Users\\Ana\\Temp\\");
     auto folder = open_work_folder(files, texts);
     ASSERT_TRUE(folder);
-    EXPECT_EQ(*folder, "D:\\Users\\Ana\\Temp\\Quarnet-setup");
-    EXPECT_TRUE(files.is_directory(*folder));
+    EXPECT_EQ(folder->path, "D:\\Users\\Ana\\Temp\\Quarnet-setup");
+    EXPECT_TRUE(files.is_directory(folder->path));
     // Tried from the bottom, made from the top; the drive itself is never made.
     EXPECT_EQ(created(), (std::vector<std::string>{"D:\\Users\\Ana\\Temp\\Quarnet-setup", "D:\\Users\\Ana\\Temp",
                                                    "D:\\Users\\Ana", "D:\\Users", "D:\\Users\\Ana",
@@ -79,14 +80,45 @@ TEST_F(WorkFolder, LinkAtTheFolderIsRemovedAsALinkAndAFolderMade) {
     files.add_link("C:\\Temp\\Quarnet-setup", true);
     auto folder = open_work_folder(files, texts);
     ASSERT_TRUE(folder);
-    EXPECT_TRUE(files.is_directory(*folder));
-    EXPECT_FALSE(files.is_link(*folder));
+    EXPECT_TRUE(files.is_directory(folder->path));
+    EXPECT_FALSE(files.is_link(folder->path));
 
-    files.add_link(*folder, true);
-    files.fail_next(FsOp::RemoveLink, OsError::from_code(ERROR_CODE_ACCESS_DENIED));
+    files.add_link(folder->path, true);
+    files.fail_next(FsOp::RemoveFolder, OsError::from_code(ERROR_CODE_ACCESS_DENIED));
     EXPECT_EQ(open_work_folder(files, texts).error().text(),
               "Could not make a folder for the download (Access denied. (os error 5)).");
-    EXPECT_TRUE(files.is_link(*folder));
+    EXPECT_TRUE(files.is_link(folder->path));
+}
+
+// Only a real folder that the user (or SYSTEM, or the administrators) owns is
+// used; it is made private, and a stranger's goes only when it is empty.
+TEST_F(WorkFolder, WhatStandsThereMustBeOurOwn) {
+    const std::string path = "C:\\Temp\\Quarnet-setup";
+    struct Case {
+        const char* what;
+        std::function<void(FakeFileSystem&)> arrange;
+        std::string error;  // empty: a private folder of our own is held
+    };
+    const Case cases[] = {
+        {"nothing there", [](FakeFileSystem&) {}, ""},
+        {"a dangling link", [&](FakeFileSystem& f) { f.add_link(path, false); }, ""},
+        {"another user's empty folder", [&](FakeFileSystem& f) { f.add_foreign_directory(path); }, ""},
+        {"another user's folder holding a DLL",
+         [&](FakeFileSystem& f) {
+             f.add_foreign_directory(path);
+             f.add_file(path + "\\version.dll", "MZ");
+         },
+         "Could not make a folder for the download (Access denied. (os error 5))."},
+    };
+    for (const auto& c : cases) {
+        FakeFileSystem fresh;
+        fresh.set_temp_directory("C:\\Temp\\");
+        c.arrange(fresh);
+        auto folder = open_work_folder(fresh, texts);
+        EXPECT_EQ(folder ? "" : folder.error().text(), c.error) << c.what;
+        EXPECT_EQ(fresh.is_private(path), c.error.empty()) << c.what;
+        EXPECT_EQ(fresh.exists(path + "\\version.dll"), !c.error.empty()) << c.what;
+    }
 }
 
 TEST_F(WorkFolder, RootsAreNeverMade) {

@@ -20,7 +20,7 @@ struct FinalCheckRig {
     ProgressWindow window{std::make_unique<FakeProgressDialog>(log)};
     std::string body = pattern_bytes(3'000);
     InstallerList list{"2.1.0", "Pelorin-2.1.0.exe", sha256_of(body), body.size()};
-    DownloadPaths paths{INSTALLER, PARTIAL};
+    std::unique_ptr<File> partial;  // held as the transfer hands it over
 
     FinalCheckRig() {
         texts.buffered[{ERROR_CODE_ACCESS_DENIED, MessageTable::System}] = u"Access denied.\r\n";
@@ -28,8 +28,11 @@ struct FinalCheckRig {
         files.add_file(PARTIAL, body);
     }
 
+    void open() { partial = std::move(files.held_folder(WORK)->open_own(list.file + ".part").value()); }
     Result<std::string> check(std::uint64_t offset, const std::string& digested) {
-        auto held = final_check(TransferComplete{offset, digest_of(digested)}, list, paths, window, files, texts);
+        if (!partial) open();
+        auto held = final_check(TransferComplete{std::move(partial), offset, digest_of(digested)}, list,
+                                WorkFolder{WORK, files.held_folder(WORK)}, download_paths(list.file), window, texts);
         if (!held) return std::unexpected(std::move(held.error()));
         return held->path;
     }
@@ -73,6 +76,7 @@ TEST(FinalCheck, DamagedDownloadIsDeleted) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         FinalCheckRig rig;
+        rig.open();
         if (row.read_only) rig.files.add_file(PARTIAL, rig.body, true);
         if (row.deletion_refused) rig.files.hold_open(PARTIAL, Sharing{true, true, false});
 
@@ -145,7 +149,11 @@ TEST(FinalCheck, ReadBackRefusesWhatTheRunningDigestCannotSee) {
     };
     const std::vector<Row> rows = {
         {"a second name", [](FinalCheckRig& rig) { rig.files.add_hard_link(PARTIAL, PARTIAL + ".other"); }},
-        {"altered on disk", [](FinalCheckRig& rig) { rig.files.add_file(PARTIAL, pattern_bytes(3'000, 7)); }},
+        {"cut short on disk",
+         [](FinalCheckRig& rig) {
+             rig.open();
+             ASSERT_TRUE(rig.partial->truncate(2'999));
+         }},
         {"a link", [](FinalCheckRig& rig) { rig.files.add_link(PARTIAL, false); }},
     };
     for (const auto& row : rows) {

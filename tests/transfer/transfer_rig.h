@@ -55,10 +55,9 @@ struct TransferRig {
     std::string body = pattern_bytes(3'000);
     InstallerList list{"2.1.0", "Pelorin-2.1.0.exe", sha256_of(body), body.size()};
     std::string base = BASE;
-    DownloadPaths paths{INSTALLER, PARTIAL};
     WebSession session{http, texts, http.open_session(u"test")};
     ProgressWindow window{std::make_unique<FakeProgressDialog>(log)};
-    TransferContext context{list, base, paths, session, window, files, texts, clock};
+    TransferContext context{list, base, session, window, texts, clock};
     bool cancel = false;
 
     TransferRig() {
@@ -93,13 +92,23 @@ struct TransferRig {
         return response;
     }
 
-    // The partial file as an earlier run left it, its bytes all taken over.
+    // The partial file as an earlier run left it, held and hashed, its bytes all taken over.
     ResumePoint resume_with(const std::string& held) {
         files.add_file(PARTIAL, held);
-        return ResumePoint{held.size(), digest_of(held)};
+        ResumePoint resume{own_partial()};
+        auto hashed = hash_open_file(*resume.partial, held.size());
+        resume.offset = hashed->length;
+        resume.digest = hashed->digest;
+        return resume;
+    }
+    std::unique_ptr<File> own_partial() {
+        return std::move(files.held_folder(WORK)->open_own(list.file + ".part").value());
     }
 
-    TransferResult run(ResumePoint resume = {}) { return run_transfer(context, std::move(resume)); }
+    TransferResult run(ResumePoint resume = {}) {
+        if (!resume.partial) resume.partial = own_partial();
+        return run_transfer(context, std::move(resume));
+    }
 
     std::vector<std::string> headers() const {
         std::vector<std::string> all;

@@ -188,8 +188,8 @@ TEST(Transfer, AllBytesHeldAlreadyMakesNoRequest) {
     expect_complete(rig, result);
     EXPECT_TRUE(rig.http.requests.empty());
     EXPECT_EQ(rig.log.timer_resets, 1);
-    EXPECT_EQ(rig.files.calls_of(FsOp::OpenForAppending, PARTIAL).size(), 1u);
-    EXPECT_EQ(rig.log.cancel_polls, 0);  // nothing left to cancel
+    EXPECT_EQ(rig.files.calls_of(FsOp::OpenOwn, PARTIAL).size(), 1u);  // the check's open, held throughout
+    EXPECT_EQ(rig.log.cancel_polls, 0);                                // nothing left to cancel
 }
 
 TEST(Transfer, ServerIgnoringRangeStartsTheFileOverWithAFreshDigest) {
@@ -200,20 +200,10 @@ TEST(Transfer, ServerIgnoringRangeStartsTheFileOverWithAFreshDigest) {
     expect_complete(rig, result);
     EXPECT_EQ(rig.headers(), (Strings{"Range: bytes=1000-\r\n", ""}));
     EXPECT_EQ(rig.http.requests[0].reads, 0u);  // the whole file is not appended to the tail
-    EXPECT_EQ(rig.files.calls_of(FsOp::Delete, PARTIAL).size(), 1u);
+    EXPECT_EQ(rig.files.calls_of(FsOp::Truncate, PARTIAL).back().size, 0u);  // emptied through its own handle
     EXPECT_TRUE(rig.clock.waits.empty());
     EXPECT_FALSE(rig.lines(2).empty());
     for (const auto& text : rig.lines(2)) EXPECT_EQ(text.find("Connection lost"), std::string::npos);
-}
-
-TEST(Transfer, CannotOpenThePartialFileEndsAtOnce) {
-    TransferRig rig;
-    rig.files.fail_next(FsOp::OpenForAppending, OsError::from_code(ERROR_CODE_ACCESS_DENIED));
-    rig.http.responses = {rig.answer(200)};
-
-    EXPECT_EQ(outcome_text(rig.run()), "Could not save the download (Access denied. (os error 5)).");
-    EXPECT_TRUE(rig.http.requests.empty());
-    EXPECT_TRUE(rig.clock.waits.empty());
 }
 
 TEST(Transfer, BlockCrossingTheAnnouncedSizeIsNotWritten) {
@@ -300,7 +290,7 @@ TEST(TransferFile, StaleBytesBeyondTheResumePointAreCutOff) {
         SCOPED_TRACE(row.name);
         TransferRig rig;
         rig.files.add_file(PARTIAL, row.on_disk);
-        ResumePoint resume{row.taken_over, digest_of(rig.body.substr(0, row.taken_over))};
+        ResumePoint resume{rig.own_partial(), row.taken_over, digest_of(rig.body.substr(0, row.taken_over))};
         rig.http.responses = {rig.answer(row.taken_over ? 206 : 200, row.taken_over)};
 
         expect_complete(rig, rig.run(std::move(resume)));
@@ -371,13 +361,11 @@ TEST(TransferFile, RestartThatCannotEmptyTheFileEndsWithTheSaveMessage) {
         FsOp op;
         int skip;  // the calls of the start that pass
     };
-    // Emptying is needed only when the file could not be deleted.
-    for (const auto& row : {Row{"reopen", FsOp::OpenForAppending, 1}, Row{"empty", FsOp::Truncate, 0}}) {
+    for (const auto& row : {Row{"empty", FsOp::Truncate, 0}}) {
         SCOPED_TRACE(row.name);
         TransferRig rig;
         ResumePoint resume = rig.resume_with(rig.body.substr(0, 1'000));
         rig.files.fail({row.op, OsError::from_code(ERROR_CODE_SHARING_VIOLATION), 1, PARTIAL, row.skip});
-        if (row.op == FsOp::Truncate) rig.files.fail_next(FsOp::Delete, OsError::from_code(ERROR_CODE_ACCESS_DENIED));
         rig.http.responses = {rig.answer(200), rig.answer(200)};
 
         EXPECT_EQ(outcome_text(rig.run(std::move(resume))),

@@ -17,7 +17,9 @@ public:
     InstanceClaim claim() override {
         // The session's namespace: another user's copy on the same machine is no twin.
         mutex_ = UniqueKernelHandle(::CreateMutexW(nullptr, FALSE, L"Local\\Quarnet-setup"));
-        if (!mutex_.valid()) return InstanceClaim::Unavailable;
+        if (!mutex_.valid()) {
+            return ::GetLastError() == ERROR_ACCESS_DENIED ? InstanceClaim::Denied : InstanceClaim::Unavailable;
+        }
         switch (::WaitForSingleObject(mutex_.get(), 0)) {
             case WAIT_OBJECT_0:
                 return InstanceClaim::Taken;

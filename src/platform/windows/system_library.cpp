@@ -37,4 +37,9 @@ SystemLibrary& wintrust_library() {
     return library;
 }
 
+SystemLibrary& advapi32_library() {
+    static SystemLibrary library(L"advapi32.dll");
+    return library;
+}
+
 }  // namespace quarnet::windows

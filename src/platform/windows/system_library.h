@@ -33,5 +33,6 @@ SystemLibrary& shell32_library();
 SystemLibrary& user32_library();
 SystemLibrary& crypt32_library();
 SystemLibrary& wintrust_library();
+SystemLibrary& advapi32_library();
 
 }  // namespace quarnet::windows

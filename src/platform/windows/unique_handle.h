@@ -69,10 +69,11 @@ struct LibraryHandleTraits {  // LoadLibraryExW / LoadLibraryExA
     static void close(Handle handle) { ::FreeLibrary(handle); }
 };
 
-struct LocalTextTraits {  // a text FormatMessageW allocated (FORMAT_MESSAGE_ALLOCATE_BUFFER)
-    using Handle = wchar_t*;
+template <class Pointer>
+struct LocalMemoryTraits {  // what a call allocated with LocalAlloc for its caller to free
+    using Handle = Pointer;
     static Handle invalid() { return nullptr; }
-    static void close(Handle text) { ::LocalFree(text); }
+    static void close(Handle memory) { ::LocalFree(memory); }
 };
 
 template <class Interface>
@@ -86,7 +87,9 @@ using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 using UniqueLibrary = UniqueHandle<LibraryHandleTraits>;
-using UniqueLocalText = UniqueHandle<LocalTextTraits>;
+using UniqueLocalText = UniqueHandle<LocalMemoryTraits<wchar_t*>>;  // FORMAT_MESSAGE_ALLOCATE_BUFFER
+template <class Pointer>
+using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits<Pointer>>;
 template <class Interface>
 using UniqueComPointer = UniqueHandle<ComPointerTraits<Interface>>;
 
