@@ -23,6 +23,16 @@ struct HttpTimeouts {
 };
 
 inline constexpr std::uint32_t WINHTTP_OPEN_FLAG_SECURE = 0x00800000;
+inline constexpr std::uint32_t HTTP_AUTH_SCHEME_NTLM = 0x02;
+inline constexpr std::uint32_t HTTP_AUTH_SCHEME_NEGOTIATE = 0x10;
+inline constexpr std::uint32_t HTTP_AUTH_TARGET_PROXY = 1;
+inline constexpr std::uint32_t ERROR_HTTP_RESEND_REQUEST = 12032;
+
+// What WinHttpQueryAuthSchemes tells of the answer that asked for a sign-in.
+struct HttpAuthSchemes {
+    std::uint32_t supported;  // HTTP_AUTH_SCHEME_* bits
+    std::uint32_t target;     // HTTP_AUTH_TARGET_PROXY, or 0 for the server
+};
 
 class WinHttp {
 public:
@@ -43,6 +53,11 @@ public:
     virtual std::expected<void, std::uint32_t> receive_response(HttpHandle request) = 0;
     // WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, ...).
     virtual std::optional<std::uint32_t> query_status(HttpHandle request) = 0;
+    // WinHttpQueryAuthSchemes(request, &supported, &first, &target); nothing when it fails.
+    virtual std::optional<HttpAuthSchemes> query_auth_schemes(HttpHandle request) = 0;
+    // WinHttpSetCredentials(request, target, scheme, NULL, NULL, NULL): no name and no
+    // password, so the logged-on user's own sign-in. False when it fails.
+    virtual bool set_logon_credentials(HttpHandle request, std::uint32_t target, std::uint32_t scheme) = 0;
     // WinHttpReadData(request, buffer, its size, &count): the count, 0 at the end
     // of the body. On failure: the last error.
     virtual std::expected<std::size_t, std::uint32_t> read_data(HttpHandle request, std::span<std::byte> buffer) = 0;

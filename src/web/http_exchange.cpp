@@ -1,6 +1,7 @@
 #include "web/http_exchange.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "platform/text.h"
@@ -8,8 +9,40 @@
 namespace quarnet {
 namespace {
 
+constexpr std::uint32_t HTTP_PROXY_AUTH_REQUIRED = 407;
+
 std::string detail_of(WebSession& session, std::uint32_t last_error) {
     return error_detail(winhttp_error_code(last_error), session.error_texts());
+}
+
+// Sends the request and receives its answer. With `may_resend`, WinHTTP's
+// ERROR_HTTP_RESEND_REQUEST from either call allows one more send.
+Result<void> send_and_receive(WebSession& session, HttpHandle request, std::u16string_view headers,
+                              const std::string& host, bool may_resend) {
+    WinHttp& http = session.http();
+    for (;; may_resend = false) {
+        if (auto sent = http.send_request(request, headers); !sent) {
+            if (may_resend && sent.error() == ERROR_HTTP_RESEND_REQUEST) continue;
+            return failure("No connection to " + host + detail_of(session, sent.error()) + ".");
+        }
+        if (auto received = http.receive_response(request); !received) {
+            if (may_resend && received.error() == ERROR_HTTP_RESEND_REQUEST) continue;
+            return failure(host + " did not answer" + detail_of(session, received.error()) + ".");
+        }
+        return {};
+    }
+}
+
+// A proxy that asks for Negotiate or NTLM takes the logged-on user's own
+// sign-in, as browsers give it silently. False when it asks for any other
+// scheme (there is no name or password to give) or a call fails.
+bool set_proxy_logon(WinHttp& http, HttpHandle request) {
+    std::optional<HttpAuthSchemes> schemes = http.query_auth_schemes(request);
+    if (!schemes || schemes->target != HTTP_AUTH_TARGET_PROXY) return false;
+    std::uint32_t scheme = (schemes->supported & HTTP_AUTH_SCHEME_NEGOTIATE) != 0
+                               ? HTTP_AUTH_SCHEME_NEGOTIATE
+                               : schemes->supported & HTTP_AUTH_SCHEME_NTLM;
+    return scheme != 0 && http.set_logon_credentials(request, HTTP_AUTH_TARGET_PROXY, scheme);
 }
 
 }  // namespace
@@ -45,13 +78,18 @@ Result<HttpExchange> open_get(WebSession& session, std::string_view address, std
     if (!exchange.request_.valid()) return failure("Could not start the download.");
 
     exchange.headers_ = to_utf16(extra_headers);
-    if (auto sent = http.send_request(exchange.request_.get(), exchange.headers_); !sent) {
-        return failure("No connection to " + host + detail_of(session, sent.error()) + ".");
+    HttpHandle request = exchange.request_.get();
+    Result<void> answered = send_and_receive(session, request, exchange.headers_, host, false);
+    if (!answered) return std::unexpected(std::move(answered.error()));
+    exchange.status_ = http.query_status(request).value_or(0);
+
+    // A proxy's 407 gets one more send of the same request, with the sign-in set.
+    // If that is refused too, or no sign-in could be set, the 407 stands.
+    if (exchange.status_ == HTTP_PROXY_AUTH_REQUIRED && set_proxy_logon(http, request)) {
+        answered = send_and_receive(session, request, exchange.headers_, host, true);
+        if (!answered) return std::unexpected(std::move(answered.error()));
+        exchange.status_ = http.query_status(request).value_or(0);
     }
-    if (auto received = http.receive_response(exchange.request_.get()); !received) {
-        return failure(host + " did not answer" + detail_of(session, received.error()) + ".");
-    }
-    exchange.status_ = http.query_status(exchange.request_.get()).value_or(0);
     return exchange;
 }
 

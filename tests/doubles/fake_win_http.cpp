@@ -99,6 +99,10 @@ std::expected<void, std::uint32_t> FakeWinHttp::send_request(HttpHandle request,
     const Handle* owner = find(request, Kind::Request);
     if (owner == nullptr) return std::unexpected(6u);  // ERROR_INVALID_HANDLE
     RecordedRequest& record = requests[owner->request];
+    if (record.sent && !responses.empty()) {  // sent again: the next answer
+        script_[owner->request] = std::move(responses.front());
+        responses.pop_front();
+    }
     record.sent = true;
     record.headers = to_utf8_lossy(headers);
     record.headers_length = headers.size();
@@ -121,6 +125,19 @@ std::optional<std::uint32_t> FakeWinHttp::query_status(HttpHandle request) {
     const Handle* owner = find(request, Kind::Request);
     if (owner == nullptr) return std::nullopt;
     return script_[owner->request].status;
+}
+
+std::optional<HttpAuthSchemes> FakeWinHttp::query_auth_schemes(HttpHandle request) {
+    calls.push_back("auth");
+    const Handle* owner = find(request, Kind::Request);
+    if (owner == nullptr || script_[owner->request].auth.supported == 0) return std::nullopt;
+    return script_[owner->request].auth;
+}
+
+bool FakeWinHttp::set_logon_credentials(HttpHandle request, std::uint32_t target, std::uint32_t scheme) {
+    calls.push_back("logon " + std::to_string(target) + " " + std::to_string(scheme));
+    const Handle* owner = find(request, Kind::Request);
+    return owner != nullptr && !script_[owner->request].credentials_fail;
 }
 
 std::expected<std::size_t, std::uint32_t> FakeWinHttp::read_data(HttpHandle request, std::span<std::byte> buffer) {

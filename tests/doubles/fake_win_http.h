@@ -11,7 +11,8 @@
 //   EXPECT_EQ(http.requests[0].headers, "Range: bytes=4-\r\n");
 //
 // A request with no response left in the queue fails at Send with 12029 (a
-// refused connection) and counts in `unscripted_requests`.
+// refused connection) and counts in `unscripted_requests`. A request sent again
+// takes the next response, if any.
 
 #include <cstddef>
 #include <cstdint>
@@ -37,6 +38,8 @@ struct ScriptedResponse {
     std::optional<std::size_t> fail_read_after;  // this many reads return data, then a read fails
     std::uint32_t read_error = 12030;            // the last error of that failing read
     std::function<void(std::size_t read_index)> before_read;  // called before each read of this response
+    HttpAuthSchemes auth{0, HTTP_AUTH_TARGET_PROXY};          // supported 0: the auth scheme query fails
+    bool credentials_fail = false;                            // set_logon_credentials fails
 
     // `status` with `body` cut into chunks of `chunk_size` bytes (one empty body: no chunk).
     static ScriptedResponse ok(std::uint32_t status, std::string_view body, std::size_t chunk_size = 262'144);
@@ -68,7 +71,8 @@ public:
 
     // What happened.
     std::vector<std::string> calls;  // "open_session", "set_timeouts", "connect", "open_request", "send",
-                                     // "receive", "query", "read", "close session|connection|request|unknown"
+                                     // "receive", "query", "auth", "logon <target> <scheme>", "read",
+                                     // "close session|connection|request|unknown"
     std::vector<RecordedRequest> requests;
     std::u16string user_agent;
     std::optional<HttpTimeouts> timeouts;
@@ -86,6 +90,8 @@ public:
     std::expected<void, std::uint32_t> send_request(HttpHandle request, std::u16string_view headers) override;
     std::expected<void, std::uint32_t> receive_response(HttpHandle request) override;
     std::optional<std::uint32_t> query_status(HttpHandle request) override;
+    std::optional<HttpAuthSchemes> query_auth_schemes(HttpHandle request) override;
+    bool set_logon_credentials(HttpHandle request, std::uint32_t target, std::uint32_t scheme) override;
     std::expected<std::size_t, std::uint32_t> read_data(HttpHandle request, std::span<std::byte> buffer) override;
     void close_handle(HttpHandle handle) override;
 

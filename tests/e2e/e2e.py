@@ -231,6 +231,17 @@ def refused(status, message):
     return case
 
 
+def case_proxy_sign_in(run):
+    # Wine gives no sign-in of the logged-on user, so the second send is refused too.
+    run.publish()
+    for scheme, sends in (("Negotiate", 2), ('Basic realm="proxy"', 1)):
+        before = len(run.site.requests("/latest.json"))
+        run.site.fault("/latest.json", *[{"status": 407, "headers": [("Proxy-Authenticate", scheme)]}] * sends)
+        run.run()
+        run.expect_failed("The website did not give the installer list (HTTP 407).")
+        expect_equal(len(run.site.requests("/latest.json")) - before, sends, "list requests for " + scheme)
+
+
 def case_wrong_digest(run):
     run.publish(sha256="0" * 64)
     run.run()
@@ -471,6 +482,7 @@ CASES = {
     "not_found": refused(404, "The installer is not on the website at the moment."),
     "range_refused": refused(416, "The website refused the download (HTTP 416)."),
     "server_error": refused(500, "The website refused the download (HTTP 500)."),
+    "proxy_sign_in": case_proxy_sign_in,
     "wrong_digest": case_wrong_digest,
     "too_many_bytes_once": case_too_many_bytes_once,
     "too_many_bytes": case_too_many_bytes,

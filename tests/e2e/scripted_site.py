@@ -6,6 +6,7 @@ per path and each request takes the next one; with the queue empty the answer
 is the normal one. A fault is a dict of:
 
     status      answer this status with a short text body (no file bytes)
+    headers     with status: more (name, value) headers for that answer
     cut_after   send the headers of the normal answer, then only this many body
                 bytes, and close the connection
     ignore_range  answer 200 with the whole file even when a Range was asked
@@ -63,7 +64,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     def _answer(self, site, path, fault):
         if "status" in fault:
             body = b"scripted answer\n"
-            self._send_head(fault["status"], len(body), [("Connection", "close")])
+            self._send_head(fault["status"], len(body), [("Connection", "close")] + fault.get("headers", []))
             self.wfile.write(body)
             self.close_connection = True
             return fault["status"], len(body)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "doubles/fake_error_texts.h"
 #include "doubles/fake_win_http.h"
@@ -108,6 +109,47 @@ TEST_F(HttpExchangeTest, PlainAddressNoHeadersAndUnreadableStatus) {
     EXPECT_EQ(exchange->status(), 0u);
     EXPECT_EQ(http.requests[0].flags, 0u);
     EXPECT_EQ(http.requests[0].headers_length, 0u);
+}
+
+TEST_F(HttpExchangeTest, ProxySignInIsTheLoggedOnUsersAndTriedOnce) {
+    const std::uint32_t BASIC = 1, NTLM = 2, DIGEST = 8, NEGOTIATE = 0x10;
+    auto asks = [](std::uint32_t schemes, std::uint32_t target = HTTP_AUTH_TARGET_PROXY, bool set_fails = false) {
+        auto answer = ScriptedResponse::ok(407, "");
+        answer.auth = {schemes, target};
+        answer.credentials_fail = set_fails;
+        return answer;
+    };
+    auto ok = ScriptedResponse::ok(200, ""), site_asks = asks(NEGOTIATE, 0);
+    site_asks.status = 401;
+    auto resend = [](HttpStage at) { return ScriptedResponse::failing_at(at, 12032); };  // "send it again"
+    const std::string again = ", send, receive, query";
+    const struct {
+        std::vector<ScriptedResponse> answers;
+        std::uint32_t status;
+        std::string after_query;
+    } cases[] = {
+        {{asks(NEGOTIATE), ok}, 200, ", auth, logon 1 16" + again},
+        {{asks(NTLM), ok}, 200, ", auth, logon 1 2" + again},
+        {{asks(BASIC | NTLM | NEGOTIATE), ok}, 200, ", auth, logon 1 16" + again},
+        {{asks(BASIC | DIGEST)}, 407, ", auth"},
+        {{asks(NEGOTIATE, 0)}, 407, ", auth"},  // never to the site
+        {{site_asks}, 401, ""},
+        {{asks(NEGOTIATE), asks(NEGOTIATE)}, 407, ", auth, logon 1 16" + again},  // once per request
+        {{asks(0)}, 407, ", auth"},                                               // the query fails
+        {{asks(NEGOTIATE, HTTP_AUTH_TARGET_PROXY, true)}, 407, ", auth, logon 1 16"},
+        {{asks(NTLM), resend(HttpStage::Receive), ok}, 200, ", auth, logon 1 2, send, receive" + again},
+    };
+    for (const auto& c : cases) {
+        http.calls.clear();
+        http.responses.assign(c.answers.begin(), c.answers.end());
+        EXPECT_EQ(open_get(session, "https://h/x", {}).value().status(), c.status);
+        EXPECT_EQ(http.request_calls(),
+                  "connect, open_request, send, receive, query" + c.after_query + ", close request, close connection");
+        EXPECT_TRUE(http.responses.empty());
+    }
+    // Only one more send, and its failure has its stage's message.
+    http.responses.assign({asks(NTLM), resend(HttpStage::Send), resend(HttpStage::Receive), ok});
+    EXPECT_EQ(opened("https://h/x"), "h did not answer.");
 }
 
 TEST_F(HttpExchangeTest, FailedReadHasItsDetail) {

@@ -11,6 +11,11 @@
 namespace quarnet::windows {
 namespace {
 
+static_assert(HTTP_AUTH_SCHEME_NTLM == WINHTTP_AUTH_SCHEME_NTLM &&
+              HTTP_AUTH_SCHEME_NEGOTIATE == WINHTTP_AUTH_SCHEME_NEGOTIATE &&
+              HTTP_AUTH_TARGET_PROXY == WINHTTP_AUTH_TARGET_PROXY &&
+              ERROR_HTTP_RESEND_REQUEST == ERROR_WINHTTP_RESEND_REQUEST);
+
 // The WinHTTP functions, found once in winhttp.dll from System32. When the DLL
 // or a function is missing, each call fails as WinHTTP itself would.
 struct WinHttpCalls {
@@ -21,6 +26,8 @@ struct WinHttpCalls {
     decltype(&::WinHttpSendRequest) send_request = nullptr;
     decltype(&::WinHttpReceiveResponse) receive_response = nullptr;
     decltype(&::WinHttpQueryHeaders) query_headers = nullptr;
+    decltype(&::WinHttpQueryAuthSchemes) query_auth_schemes = nullptr;
+    decltype(&::WinHttpSetCredentials) set_credentials = nullptr;
     decltype(&::WinHttpReadData) read_data = nullptr;
     decltype(&::WinHttpCloseHandle) close_handle = nullptr;
 };
@@ -36,6 +43,8 @@ const WinHttpCalls& calls() {
         c.send_request = library.find<decltype(&::WinHttpSendRequest)>("WinHttpSendRequest");
         c.receive_response = library.find<decltype(&::WinHttpReceiveResponse)>("WinHttpReceiveResponse");
         c.query_headers = library.find<decltype(&::WinHttpQueryHeaders)>("WinHttpQueryHeaders");
+        c.query_auth_schemes = library.find<decltype(&::WinHttpQueryAuthSchemes)>("WinHttpQueryAuthSchemes");
+        c.set_credentials = library.find<decltype(&::WinHttpSetCredentials)>("WinHttpSetCredentials");
         c.read_data = library.find<decltype(&::WinHttpReadData)>("WinHttpReadData");
         c.close_handle = library.find<decltype(&::WinHttpCloseHandle)>("WinHttpCloseHandle");
         return c;
@@ -96,6 +105,20 @@ public:
                                    WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
             return std::nullopt;
         return static_cast<std::uint32_t>(status);
+    }
+
+    std::optional<HttpAuthSchemes> query_auth_schemes(HttpHandle request) override {
+        if (calls().query_auth_schemes == nullptr) return std::nullopt;
+        DWORD supported = 0;
+        DWORD first = 0;
+        DWORD target = 0;
+        if (!calls().query_auth_schemes(request, &supported, &first, &target)) return std::nullopt;
+        return HttpAuthSchemes{supported, target};
+    }
+
+    bool set_logon_credentials(HttpHandle request, std::uint32_t target, std::uint32_t scheme) override {
+        return calls().set_credentials != nullptr &&
+               calls().set_credentials(request, target, scheme, nullptr, nullptr, nullptr);
     }
 
     std::expected<std::size_t, std::uint32_t> read_data(HttpHandle request, std::span<std::byte> buffer) override {
