@@ -11,11 +11,6 @@ import subprocess
 import sys
 
 
-def digest(path):
-    with open(path, "rb") as file:
-        return hashlib.sha256(file.read()).hexdigest()
-
-
 def main():
     if len(sys.argv) < 4:
         print(__doc__)
@@ -24,13 +19,13 @@ def main():
     shutil.rmtree(work, ignore_errors=True)
     copy = os.path.join(work, "elsewhere")
     shutil.copytree(source, copy, ignore=lambda folder, _: {"build", ".git"} if folder == source else set())
-    for command in (["cmake", "--preset", "windows", *settings],
-                    ["cmake", "--build", "--preset", "windows", "--target", os.path.splitext(os.path.basename(exe))[0]]):
+    target = os.path.splitext(os.path.basename(exe))[0]
+    for command in (["cmake", "--preset", "windows", *settings], ["cmake", "--build", "--preset", "windows", "-t", target]):
         subprocess.run(command, cwd=copy, check=True, stdout=subprocess.DEVNULL)
-    again = os.path.join(copy, "build", "windows", os.path.basename(exe))
-    print("%s  %s\n%s  %s" % (digest(exe), exe, digest(again), again))
-    if digest(exe) != digest(again):
-        print("FAILED  the second build differs")
+    digests = [hashlib.sha256(open(path, "rb").read()).hexdigest()
+               for path in (exe, os.path.join(copy, "build", "windows", os.path.basename(exe)))]
+    print("first build  %s\nsecond build %s" % tuple(digests))
+    if digests[0] != digests[1]:
         return 1
     shutil.rmtree(work)
     return 0
