@@ -6,7 +6,7 @@
 # and, to run the tests, wine with wine64: CTest runs every test program
 # through tools/wine-run, which keeps a private Wine prefix inside the build tree.
 # The exe links nothing of winpthread all the same: its code takes no lock and
-# keeps nothing per thread (tests/package/check_size.py checks the link map).
+# keeps nothing per thread (package.runtime checks the link map).
 
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
