@@ -9,6 +9,7 @@
 function(quarnet_area name)
     cmake_parse_arguments(PARSE_ARGV 1 AREA "" "" "SOURCES;USES")
     add_library(quarnet_${name} ${QUARNET_AREA_KIND} ${AREA_SOURCES})
+    target_compile_options(quarnet_${name} PRIVATE ${QUARNET_PROGRAM_OPTIONS})
     target_include_directories(quarnet_${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
     foreach(used IN LISTS AREA_USES)
         target_link_libraries(quarnet_${name} PUBLIC quarnet_${used})

@@ -1,6 +1,10 @@
 #include "list/installer_list.h"
 
-#include <nlohmann/json.hpp>
+#include <rapidjson/reader.h>
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
 #include <utility>
 
 #include "web/http_exchange.h"
@@ -16,42 +20,187 @@ constexpr std::string_view TOO_LARGE = "The installer list on the website is too
 
 // Arrays and objects nest at most this deep, the outermost counting as one.
 constexpr int NESTING_LIMIT = 127;
-constexpr std::string_view UTF8_BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
-using Json = nlohmann::json;
+// 2^1024 - 2^970, halfway between the largest double and 2^1024: a number of at
+// least this size rounds to infinity, which makes the body unreadable.
+constexpr std::string_view DOUBLE_OVERFLOW_DIGITS =
+    "17976931348623158079372897140530341507993413271003782693617377898044496829276475094664901797758720709633028641669"
+    "28879109465555478519404026306574886715058206819089020007083836762738548458177115317644757302700698555713669596228"
+    "42914819860834936475292719074168444365510704342711559699508093042880177904174497792";
 
-// Strict JSON, or nothing. The parser would skip a byte-order mark and knows no
-// depth limit, so both are enforced here.
-std::optional<Json> parse_strict(std::string_view body) {
-    if (body.starts_with(UTF8_BYTE_ORDER_MARK)) return std::nullopt;
-    bool too_deep = false;
-    Json::parser_callback_t watch_depth = [&too_deep](int depth, Json::parse_event_t event, Json&) {
-        // `depth` counts the containers around the one starting here.
-        if ((event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) &&
-            depth >= NESTING_LIMIT)
-            too_deep = true;
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Whether a JSON number's value, rounded to a double, would be infinite. Decided
+// on the digits alone: the program parses no floating point.
+bool beyond_double_range(std::string_view number) {
+    if (number.starts_with('-')) number.remove_prefix(1);
+    std::size_t mantissa_end = number.find_first_of("eE");
+    std::string_view mantissa = number.substr(0, mantissa_end);
+    long long exponent = 0;  // of the mantissa's integer part, saturated far beyond any decision
+    if (mantissa_end != std::string_view::npos) {
+        std::string_view text = number.substr(mantissa_end + 1);
+        if (text.starts_with('+')) text.remove_prefix(1);
+        auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), exponent);
+        if (error == std::errc::result_out_of_range) exponent = text.starts_with('-') ? -1'000'000 : 1'000'000;
+        exponent = std::clamp(exponent, -1'000'000LL, 1'000'000LL);
+    }
+    std::size_t point = mantissa.find('.');
+    std::string digits(mantissa.substr(0, point));
+    exponent += static_cast<long long>(digits.size());
+    if (point != std::string_view::npos) digits += mantissa.substr(point + 1);
+    // Now the value is 0.<digits> x 10^exponent; compare it with 0.<limit> x 10^309.
+    std::size_t first = digits.find_first_not_of('0');
+    if (first == std::string::npos) return false;  // zero
+    exponent -= static_cast<long long>(first);
+    std::string_view significant = std::string_view(digits).substr(first);
+    significant = significant.substr(0, significant.find_last_not_of('0') + 1);
+    constexpr long long LIMIT_EXPONENT = static_cast<long long>(DOUBLE_OVERFLOW_DIGITS.size());
+    if (exponent != LIMIT_EXPONENT) return exponent > LIMIT_EXPONENT;
+    return significant >= DOUBLE_OVERFLOW_DIGITS;
+}
+
+// Only a number written as a non-negative integer that fits 64 bits counts as a size.
+std::uint64_t size_or_zero(std::string_view number) {
+    std::uint64_t size = 0;
+    auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), size);
+    return error == std::errc{} && end == number.data() + number.size() ? size : 0;
+}
+
+// What the JSON reader is shown of the body. Its number scanner guards against
+// overflow with inexact double arithmetic and so refuses some numbers that are in
+// range (0e400, or 1.7976931348623157e308 written out in digits). It is shown
+// every digit run outside strings shortened to at most two digits of the same
+// shape ("0", "1", "00" or "10"), which keeps the grammar and leaves the numbers'
+// values to be judged here, on the body's own text. Strings pass unchanged.
+class ReaderView {
+public:
+    using Ch = char;
+
+    explicit ReaderView(std::string_view body) : body_(body) {}
+
+    char Peek() const {
+        if (at_ == body_.size()) return '\0';
+        char c = body_[at_];
+        if (in_string_ || !is_digit(c)) return c;
+        return run_ == 0 && c != '0' ? '1' : '0';
+    }
+    char Take() {
+        char shown = Peek();
+        if (at_ < body_.size()) step(body_[at_++]);
+        return shown;
+    }
+    std::size_t Tell() const { return at_; }
+
+    // The number that ends where the reader stands, as the body gives it.
+    std::string_view number_before() const {
+        std::size_t start = body_.find_last_not_of("0123456789+-.eE", at_ - 1);
+        start = start == std::string_view::npos ? 0 : start + 1;
+        return body_.substr(start, at_ - start);
+    }
+
+    // Only for reading in place, which is not used.
+    char* PutBegin() { return nullptr; }
+    void Put(char) {}
+    void Flush() {}
+    std::size_t PutEnd(char*) { return 0; }
+
+private:
+    void step(char c) {
+        if (in_string_) {
+            if (escaped_) {
+                escaped_ = false;
+            } else {
+                escaped_ = c == '\\';
+                in_string_ = c != '"';
+            }
+        } else if (!is_digit(c)) {
+            run_ = 0;
+            in_string_ = c == '"';
+        } else if (++run_ == 2) {
+            while (at_ < body_.size() && is_digit(body_[at_])) ++at_;
+        }
+    }
+
+    std::string_view body_;
+    std::size_t at_ = 0;
+    int run_ = 0;  // digits of the current run shown so far
+    bool in_string_ = false;
+    bool escaped_ = false;
+};
+
+// Collects the four values from the reader's events: a member of the outermost
+// object sets its key's value each time it occurs (so the last one wins), and a
+// value of another type leaves the key empty.
+class ListValues : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, ListValues> {
+public:
+    explicit ListValues(const ReaderView& view) : view_(view) {}
+
+    InstallerList list;
+
+    bool Default() {
+        member_value();
         return true;
-    };
-    Json value = Json::parse(body.begin(), body.end(), watch_depth, /*allow_exceptions=*/false,
-                             /*ignore_comments=*/false);
-    if (value.is_discarded() || too_deep) return std::nullopt;
-    return value;
-}
+    }
+    bool String(const char* text, rapidjson::SizeType length, bool) {
+        std::string_view value(text, length);
+        if (!without_surrogates(value)) return false;
+        if (std::string* field = member_value()) *field = value;
+        return true;
+    }
+    bool RawNumber(const char*, rapidjson::SizeType, bool) {
+        std::string_view number = view_.number_before();
+        if (beyond_double_range(number)) return false;
+        member_value();
+        if (top_is_object_ && depth_ == 1 && key_ == "size") list.size = size_or_zero(number);
+        return true;
+    }
+    bool Key(const char* text, rapidjson::SizeType length, bool) {
+        std::string_view key(text, length);
+        if (!without_surrogates(key)) return false;
+        if (depth_ == 1) key_ = key;
+        return true;
+    }
+    bool StartObject() { return open(true); }
+    bool StartArray() { return open(false); }
+    bool EndObject(rapidjson::SizeType) { return --depth_, true; }
+    bool EndArray(rapidjson::SizeType) { return --depth_, true; }
 
-std::string string_or_empty(const Json& document, const char* key) {
-    if (!document.is_object()) return {};
-    auto found = document.find(key);
-    if (found == document.end() || !found->is_string()) return {};
-    return found->get<std::string>();
-}
+private:
+    // The reader lets a lone low surrogate escape (\udc00) through, as the
+    // three-byte form that UTF-8 forbids; it cannot come from the body's own bytes.
+    static bool without_surrogates(std::string_view text) {
+        for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+            if (text[i] == '\xED' && static_cast<unsigned char>(text[i + 1]) >= 0xA0) return false;
+        }
+        return true;
+    }
 
-// Only a number written as a non-negative integer that fits 64 bits counts.
-std::uint64_t size_or_zero(const Json& document) {
-    if (!document.is_object()) return 0;
-    auto found = document.find("size");
-    if (found == document.end() || !found->is_number_unsigned()) return 0;
-    return found->get<std::uint64_t>();
-}
+    bool open(bool object) {
+        if (depth_ == NESTING_LIMIT) return false;
+        if (depth_ == 0) top_is_object_ = object;
+        member_value();
+        ++depth_;
+        return true;
+    }
+
+    // A value starts: when it is a member of the outermost object, what its key
+    // held before is dropped, and a text field is returned for a string to fill.
+    std::string* member_value() {
+        if (!top_is_object_ || depth_ != 1) return nullptr;
+        if (key_ == "size") list.size = 0;
+        std::string* field = key_ == "version"  ? &list.version
+                             : key_ == "file"   ? &list.file
+                             : key_ == "sha256" ? &list.sha256
+                                                : nullptr;
+        if (field) field->clear();
+        return field;
+    }
+
+    const ReaderView& view_;
+    int depth_ = 0;
+    bool top_is_object_ = false;
+    std::string key_;  // of the outermost object's current member
+};
 
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -77,19 +226,24 @@ bool lower_hex_digest(std::string_view digest) {
 
 }  // namespace
 
+std::optional<InstallerList> read_list_values(std::string_view body) {
+    // A NUL byte is JSON nowhere, and the reader would take it for the end of the body.
+    if (body.find('\0') != std::string_view::npos) return std::nullopt;
+    ReaderView view(body);
+    ListValues values(view);
+    rapidjson::Reader reader;
+    constexpr unsigned FLAGS = rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
+    if (reader.Parse<FLAGS>(view, values).IsError()) return std::nullopt;
+    return std::move(values.list);
+}
+
 Result<InstallerList> parse_installer_list(std::string_view body) {
-    std::optional<Json> document = parse_strict(body);
-    if (!document) return failure(std::string(UNREADABLE));
-
-    InstallerList list;
-    list.version = string_or_empty(*document, "version");
-    list.file = string_or_empty(*document, "file");
-    list.sha256 = ascii_lowered(string_or_empty(*document, "sha256"));
-    list.size = size_or_zero(*document);
-
-    if (!acceptable_file_name(list.file) || list.size == 0 || !lower_hex_digest(list.sha256))
+    std::optional<InstallerList> list = read_list_values(body);
+    if (!list) return failure(std::string(UNREADABLE));
+    list->sha256 = ascii_lowered(list->sha256);
+    if (!acceptable_file_name(list->file) || list->size == 0 || !lower_hex_digest(list->sha256))
         return failure(std::string(INCOMPLETE));
-    return list;
+    return std::move(*list);
 }
 
 Result<FetchedList> fetch_installer_list(WebSession& session, ProgressWindow& window, Environment& environment) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,11 @@ struct FetchedList {
     std::string base;  // the download base the list came from
     InstallerList list;
 };
+
+// The four values as the body of latest.json gives them, before any rule of the
+// list is applied (sha256 in its given case); nothing when the body is no
+// readable JSON: the grammar broken, nested too deep or a number out of range.
+std::optional<InstallerList> read_list_values(std::string_view body);
 
 // The body of latest.json turned into a checked InstallerList: strict JSON, then
 // the four keys and their rules. Also what a publisher's list is checked with.

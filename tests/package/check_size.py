@@ -3,14 +3,14 @@
 The exe is linked stripped; a symbol table left in it would be shipped too,
 so one counts as a failure of its own.
 
-Usage: check_size.py <exe> [budget in bytes, default 307200]"""
+Usage: check_size.py <exe> [budget in bytes, default 204800]"""
 
 import os
 import sys
 
 import pe
 
-BUDGET = 300 * 1024
+BUDGET = 200 * 1024
 
 
 def main():

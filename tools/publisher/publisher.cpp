@@ -242,6 +242,10 @@ std::vector<std::string> list_problems(std::string_view body) {
         problems.push_back("it starts with a byte-order mark; save it as UTF-8 without one");
         return problems;
     }
+    if (body.find('\0') != std::string_view::npos) {
+        problems.push_back("it holds a NUL byte, which is JSON nowhere");
+        return problems;
+    }
     auto document = nlohmann::json::parse(body, nullptr, false);
     if (document.is_discarded()) {
         problems.push_back("it is not one strict JSON value (no comments, trailing commas or text after it)");
