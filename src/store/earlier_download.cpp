@@ -32,9 +32,11 @@ std::optional<HeldInstaller> reuse_complete_copy(const InstallerList& list, cons
 // program keeps from us cannot be read back; anything else cannot be saved to.
 FailureMessage partial_failure(const OsError& error, const InstallerList& list, Folder& folder, const std::string& name,
                                ErrorTexts& texts) {
-    auto info = folder.entry_info(name);
-    if (error.is_code(ERROR_CODE_SHARING_VIOLATION) && info && info->length > 0 && info->length <= list.size) {
-        return FailureMessage("Could not read the earlier download (" + os_error_text(error, texts) + ").");
+    if (error.is_code(ERROR_CODE_SHARING_VIOLATION)) {
+        auto info = folder.entry_info(name);
+        if (info && info->length > 0 && info->length <= list.size) {
+            return FailureMessage("Could not read the earlier download (" + os_error_text(error, texts) + ").");
+        }
     }
     return save_failure(error, texts);
 }

@@ -32,8 +32,8 @@ constexpr ULONG NT_OPEN_IF = 3;
 constexpr ULONG NT_SYNCHRONOUS_IO = 0x20;
 constexpr ULONG NT_NON_DIRECTORY_FILE = 0x40;
 constexpr ULONG NT_OPEN_REPARSE_POINT = 0x00200000;
-constexpr auto NT_RENAME = static_cast<FILE_INFORMATION_CLASS>(10);     // FileRenameInformation
-constexpr auto NT_RENAME_EX = static_cast<FILE_INFORMATION_CLASS>(65);  // FileRenameInformationEx
+constexpr ULONG NT_RENAME = 10;     // FileRenameInformation
+constexpr ULONG NT_RENAME_EX = 65;  // FileRenameInformationEx, newer than the headers' FILE_INFORMATION_CLASS
 constexpr ULONG RENAME_REPLACE_IF_EXISTS = 0x1;
 constexpr ULONG RENAME_POSIX_SEMANTICS = 0x2;
 
@@ -43,7 +43,7 @@ struct NtCalls {
     NTSTATUS(NTAPI* create_file)
     (PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID,
      ULONG) = nullptr;
-    NTSTATUS(NTAPI* set_information)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS) = nullptr;
+    NTSTATUS(NTAPI* set_information)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG) = nullptr;  // the class as a number
     ULONG(NTAPI* dos_error)(NTSTATUS) = nullptr;
 };
 
@@ -353,7 +353,7 @@ private:
         return last_error(ERROR_ALREADY_EXISTS);
     }
 
-    OsResult<void> rename(File& file, const std::string& name, FILE_INFORMATION_CLASS kind, ULONG flags) {
+    OsResult<void> rename(File& file, const std::string& name, ULONG kind, ULONG flags) {
         if (nt().set_information == nullptr) return last_error(ERROR_PROC_NOT_FOUND);
         auto wide = wide_name(name);
         if (!wide) return std::unexpected(wide.error());
