@@ -12,6 +12,7 @@
 #include "doubles/fake_shell.h"
 #include "doubles/fake_single_instance.h"
 #include "doubles/fake_win_http.h"
+#include "doubles/test_bytes.h"
 #include "driver/setup.h"
 #include "store/digest.h"
 
@@ -27,12 +28,6 @@ std::string installer_bytes() {
     std::string bytes(3'000, '\0');
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7 + 3) % 251);
     return bytes;
-}
-
-std::string sha256_of(const std::string& bytes) {
-    DigestState state;
-    state.update(std::as_bytes(std::span(bytes)));
-    return digest_text(state);
 }
 
 struct SetupRun : ::testing::Test {

@@ -14,6 +14,7 @@
 #include "doubles/fake_file_system.h"
 #include "doubles/fake_shell.h"
 #include "doubles/fake_win_http.h"
+#include "doubles/test_bytes.h"
 #include "store/digest.h"
 #include "transfer/transfer.h"
 
@@ -25,20 +26,6 @@ inline const std::string PARTIAL = INSTALLER + ".part";
 inline const std::string BASE = "http://127.0.0.1:8080/dl/";
 
 // Bytes that differ from their neighbours, so a shifted or doubled block shows.
-inline std::string pattern_bytes(std::size_t count, unsigned seed = 3) {
-    std::string bytes(count, '\0');
-    for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>((i * 7 + seed) % 251);
-    return bytes;
-}
-
-inline DigestState digest_of(const std::string& bytes) {
-    DigestState state;
-    state.update(std::as_bytes(std::span(bytes)));
-    return state;
-}
-
-inline std::string sha256_of(const std::string& bytes) { return digest_text(digest_of(bytes)); }
-
 // "Complete", "Cancelled" or the failure's text.
 inline std::string outcome_text(const TransferResult& result) {
     if (std::holds_alternative<TransferComplete>(result)) return "Complete";
