@@ -16,6 +16,7 @@
 #include "doubles/fake_win_http.h"
 #include "doubles/test_bytes.h"
 #include "store/digest.h"
+#include "transfer/final_check.h"
 #include "transfer/transfer.h"
 
 namespace quarnet {
@@ -25,7 +26,6 @@ inline const std::string INSTALLER = WORK + "\\Pelorin-2.1.0.exe";
 inline const std::string PARTIAL = INSTALLER + ".part";
 inline const std::string BASE = "http://127.0.0.1:8080/dl/";
 
-// Bytes that differ from their neighbours, so a shifted or doubled block shows.
 // "Complete", "Cancelled" or the failure's text.
 inline std::string outcome_text(const TransferResult& result) {
     if (std::holds_alternative<TransferComplete>(result)) return "Complete";
@@ -96,6 +96,19 @@ struct TransferRig {
         if (!resume.partial) resume.partial = own_partial();
         return run_transfer(context, std::move(resume));
     }
+
+    // The final check as a transfer hands over to it: the partial file held,
+    // `offset` bytes counted and a digest over `digested`.
+    Result<std::string> check(std::uint64_t offset, const std::string& digested) {
+        if (!held_partial) hold_partial();
+        auto held = final_check(TransferComplete{std::move(held_partial), offset, digest_of(digested)}, list,
+                                WorkFolder{WORK, files.held_folder(WORK)}, download_paths(list.file), window, texts);
+        if (!held) return std::unexpected(std::move(held.error()));
+        return held->path;
+    }
+    Result<std::string> check_sound() { return check(body.size(), body); }
+    void hold_partial() { held_partial = own_partial(); }
+    std::unique_ptr<OwnFile> held_partial;
 
     std::vector<std::string> headers() const {
         std::vector<std::string> all;
