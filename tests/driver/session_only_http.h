@@ -55,6 +55,7 @@ public:
     }
     std::expected<void, std::uint32_t> receive_response(HttpHandle) override { return std::unexpected(unused_error()); }
     std::optional<std::uint32_t> query_status(HttpHandle) override { return unused(), std::nullopt; }
+    std::optional<bool> went_through_proxy(HttpHandle) override { return unused(), std::nullopt; }
     std::optional<HttpAuthSchemes> query_auth_schemes(HttpHandle) override { return unused(), std::nullopt; }
     bool set_logon_credentials(HttpHandle, std::uint32_t, std::uint32_t) override { return unused(), false; }
     std::expected<std::size_t, std::uint32_t> read_data(HttpHandle, std::span<std::byte>) override {
