@@ -25,7 +25,7 @@ struct UntrustedSignature {
 
 // What one verification asks about revocation.
 enum class RevocationCheck {
-    CachedOnly,  // over the whole chain below the root, from what Windows holds already: no network
+    CachedOnly,  // over the whole chain below the root, from what Windows holds already: no revocation server asked
     None,
 };
 

@@ -39,7 +39,7 @@ Result<void> send_and_receive(WebSession& session, HttpHandle request, std::u16s
 // redirect led to, gets nothing), when the proxy asks for any other scheme
 // (there is no name or password to give) or when a call fails.
 bool set_proxy_logon(WinHttp& http, HttpHandle request) {
-    if (http.went_through_proxy(request) != true) return false;
+    if (!http.went_through_proxy(request).value_or(false)) return false;
     std::optional<HttpAuthSchemes> schemes = http.query_auth_schemes(request);
     if (!schemes || schemes->target != HTTP_AUTH_TARGET_PROXY) return false;
     std::uint32_t scheme = (schemes->supported & HTTP_AUTH_SCHEME_NEGOTIATE) != 0

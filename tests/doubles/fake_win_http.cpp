@@ -130,8 +130,7 @@ std::optional<std::uint32_t> FakeWinHttp::query_status(HttpHandle request) {
 std::optional<bool> FakeWinHttp::went_through_proxy(HttpHandle request) {
     calls.push_back("proxy");
     const Handle* owner = find(request, Kind::Request);
-    if (owner == nullptr) return std::nullopt;
-    return script_[owner->request].through_proxy;
+    return owner != nullptr ? script_[owner->request].through_proxy : std::nullopt;
 }
 
 std::optional<HttpAuthSchemes> FakeWinHttp::query_auth_schemes(HttpHandle request) {

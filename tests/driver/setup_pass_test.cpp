@@ -9,7 +9,6 @@
 #include "doubles/fake_environment.h"
 #include "doubles/fake_error_texts.h"
 #include "doubles/fake_file_system.h"
-#include "doubles/fake_installer_signature.h"
 #include "doubles/fake_shell.h"
 #include "doubles/fake_single_instance.h"
 #include "doubles/fake_win_http.h"
@@ -145,24 +144,6 @@ TEST_F(SetupRun, RefusedLaunchThenRetryFindsTheVerifiedInstallerAgain) {
     EXPECT_EQ(shell.dialogs.size(), 2u);
     // The second pass swept the first one's message away.
     EXPECT_FALSE(files.exists(LAST_ERROR));
-}
-
-TEST_F(SetupRun, UncheckedPublisherKeepsTheInstallerForARetryWithoutDownload) {
-    FakeInstallerSignature signature;
-    signature.answers = {std::unexpected(UntrustedSignature{"WinVerifyTrust", OsError::from_code(0x800B010A)}),
-                         "Pelorin Software Ltd"};
-    platform.publisher = {"Pelorin Software Ltd", &signature};
-    shell.answers = {4};
-    http.responses = {list_response(), installer_response(), list_response()};
-
-    run_setup(platform);
-
-    EXPECT_EQ(request_paths(),
-              (std::vector<std::string>{"/dl/latest.json", "/dl/Pelorin-2.1.0.exe", "/dl/latest.json"}));
-    ASSERT_EQ(shell.message_boxes.size(), 1u);
-    EXPECT_TRUE(shell.message_boxes[0].text.starts_with("Could not check the installer's publisher (OS Error"));
-    EXPECT_EQ(signature.asked, (std::vector<std::string>{INSTALLER, INSTALLER}));
-    EXPECT_EQ(shell.launched, std::vector<std::string>{INSTALLER});
 }
 
 }  // namespace
