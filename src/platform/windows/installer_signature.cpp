@@ -106,8 +106,8 @@ public:
     WindowsInstallerSignature() = default;
     explicit WindowsInstallerSignature(const TrustCalls& calls) : calls_(calls) {}
 
-    std::expected<std::string, UntrustedSignature> trusted_signer(File& file, const std::string& path,
-                                                                  RevocationCheck revocation) override {
+    Expected<std::string, UntrustedSignature> trusted_signer(File& file, const std::string& path,
+                                                             RevocationCheck revocation) override {
         if (!calls_) calls_ = system_trust_calls();
         const TrustCalls& calls = *calls_;
         if (!calls.verify_trust || !calls.provider_data || !calls.provider_signer || !calls.name_string)
