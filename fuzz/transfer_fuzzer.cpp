@@ -72,14 +72,14 @@ public:
 
     std::vector<std::string> expected_headers;  // per request, from the file's length
 
-    HttpHandle connect(HttpHandle session, const std::u16string& host, std::uint16_t port) override {
+private:
+    HttpHandle connect_handle(HttpHandle session, const std::u16string& host, std::uint16_t port) override {
         const std::size_t asked = files_.content(PARTIAL).value_or("").size();
         expected_headers.push_back(asked == 0 ? "" : "Range: bytes=" + std::to_string(asked) + "-\r\n");
         responses.push_front(answer(asked));
-        return FakeWinHttp::connect(session, host, port);
+        return FakeWinHttp::connect_handle(session, host, port);
     }
 
-private:
     ScriptedResponse answer(std::size_t asked) {
         const int kind = input_.ConsumeIntegralInRange(0, 12);
         if (kind < 4) {
