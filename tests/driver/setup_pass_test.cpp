@@ -14,6 +14,7 @@
 #include "doubles/fake_win_http.h"
 #include "driver/setup.h"
 #include "store/digest.h"
+#include "web/http_exchange.h"
 
 namespace quarnet {
 namespace {
@@ -70,7 +71,7 @@ TEST_F(SetupRun, FreshDownloadIsVerifiedRenamedAndLaunched) {
     run_setup(platform);
 
     EXPECT_EQ(request_paths(), (std::vector<std::string>{"/dl/latest.json", "/dl/Pelorin-2.1.0.exe"}));
-    EXPECT_EQ(http.requests[1].headers, "");
+    EXPECT_EQ(http.requests[1].headers, NO_CACHE_HEADERS);
     EXPECT_EQ(files.content(INSTALLER), body);
     EXPECT_FALSE(files.exists(PARTIAL));
     EXPECT_EQ(files.names_in(WORK), std::vector<std::string>{"Pelorin-2.1.0.exe"});  // the sweep took the rest

@@ -344,7 +344,7 @@ protected:
     EarlierDownload check() {
         ProgressWindow window(std::make_unique<SilentDialog>(lines));
         WorkFolder work{folder, std::move(files->open_folder(folder, FolderUse::Hold)->folder)};
-        return check_earlier_download(list, work, download_paths("Setup.exe"), window, *texts);
+        return check_earlier_download(list, work, download_paths("Setup.exe"), window, *texts, *windows::make_clock());
     }
 
     const std::string content = "a complete installer";

@@ -41,6 +41,7 @@ bool appears_within_seconds(const std::wstring& path, int seconds) {
 
 struct ShellWindows : ::testing::Test {
     std::unique_ptr<Shell> shell = windows::make_shell();
+    std::unique_ptr<Clock> clock = windows::make_clock();
     void SetUp() override { shell->initialize_com(); }
 };
 
@@ -70,7 +71,7 @@ TEST_F(ShellWindows, LaunchStartsTheProgramAtItsExactPath) {
     ASSERT_TRUE(::CopyFileW((folder_of_this_program() + L"quarnet_launch_marker.exe").c_str(), program.c_str(), FALSE));
 
     std::string utf8 = to_utf8_lossy(windows::from_wide(program));
-    EXPECT_TRUE(launch_installer(utf8, *shell));
+    EXPECT_TRUE(launch_installer(utf8, *shell, *clock));
     EXPECT_TRUE(appears_within_seconds(marker, 10));
 }
 
@@ -78,7 +79,7 @@ TEST_F(ShellWindows, MissingProgramIsNotStarted) {
     std::wstring missing = temp_folder() + L"quarnet-no-such-installer.exe";
     ::DeleteFileW(missing.c_str());
     EXPECT_EQ(shell->shell_execute_open(windows::from_wide(missing)), 2);  // ERROR_FILE_NOT_FOUND
-    EXPECT_FALSE(launch_installer(to_utf8_lossy(windows::from_wide(missing)), *shell));
+    EXPECT_FALSE(launch_installer(to_utf8_lossy(windows::from_wide(missing)), *shell, *clock));
 }
 
 }  // namespace

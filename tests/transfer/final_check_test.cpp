@@ -16,6 +16,7 @@ namespace {
 struct FinalCheckRig {
     FakeFileSystem files;
     FakeErrorTexts texts;
+    FakeClock clock;
     ProgressLog log;
     ProgressWindow window{std::make_unique<FakeProgressDialog>(log)};
     std::string body = pattern_bytes(3'000);
@@ -31,10 +32,11 @@ struct FinalCheckRig {
     void open() { partial = std::move(files.held_folder(WORK)->open_own(list.file + ".part").value()); }
     Result<std::string> check(std::uint64_t offset, const std::string& digested) {
         if (!partial) open();
-        auto held = final_check(TransferComplete{std::move(partial), offset, digest_of(digested)}, list,
-                                WorkFolder{WORK, files.held_folder(WORK)}, download_paths(list.file), window, texts);
-        if (!held) return std::unexpected(std::move(held.error()));
-        return held->path;
+        auto held =
+            final_check(TransferComplete{std::move(partial), offset, digest_of(digested)}, list,
+                        WorkFolder{WORK, files.held_folder(WORK)}, download_paths(list.file), window, texts, clock);
+        if (auto* failed = std::get_if<FailureMessage>(&held)) return std::unexpected(std::move(*failed));
+        return std::get<HeldInstaller>(held).path;
     }
     Result<std::string> check_sound() { return check(body.size(), body); }
 };
@@ -115,11 +117,11 @@ TEST(FinalCheck, RefusedRenameTriesTheHandleWayOnlyAfterAccessDenied) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         FinalCheckRig rig;
-        rig.files.fail_next(FsOp::MoveReplacing, OsError::from_code(row.move_error));
-        if (row.handle_error) rig.files.fail_next(FsOp::RenameByHandle, OsError::from_code(*row.handle_error));
+        rig.files.fail_next(FsOp::MoveReplacing, OsError::from_code(row.move_error), 1'000);
+        if (row.handle_error) rig.files.fail_next(FsOp::RenameByHandle, OsError::from_code(*row.handle_error), 1'000);
 
         EXPECT_EQ(text_of(rig.check_sound()), row.outcome);
-        EXPECT_EQ(rig.files.calls_of(FsOp::RenameByHandle).size(), row.handle_way_tried ? 1u : 0u);
+        EXPECT_EQ(rig.files.calls_of(FsOp::RenameByHandle).empty(), !row.handle_way_tried);
         const bool ready = row.outcome.starts_with("Ready");
         // A refused rename keeps the verified partial file for the next try.
         EXPECT_EQ(rig.files.content(ready ? INSTALLER : PARTIAL), rig.body);

@@ -112,7 +112,9 @@ struct TransferRig {
 
     std::vector<std::string> headers() const {
         std::vector<std::string> all;
-        for (const auto& request : http.requests) all.push_back(request.headers);
+        // Every request asks past caches; what else it carries is what tells them apart.
+        for (const auto& request : http.requests)
+            all.push_back(request.headers.substr(0, request.headers.find("Cache")));
         return all;
     }
     std::vector<std::string> lines(std::uint32_t n) const {
