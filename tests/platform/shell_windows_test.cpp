@@ -75,6 +75,16 @@ TEST_F(ShellWindows, LaunchStartsTheProgramAtItsExactPath) {
     EXPECT_TRUE(appears_within_seconds(marker, 10));
 }
 
+TEST_F(ShellWindows, ProgramHeldForWritingIsRefusedAsASharingViolation) {
+    std::wstring program = temp_folder() + L"quarnet-held-installer.exe";
+    ASSERT_TRUE(::CopyFileW((folder_of_this_program() + L"quarnet_launch_marker.exe").c_str(), program.c_str(), FALSE));
+    HANDLE writer = ::CreateFileW(program.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(shell->shell_execute_open(windows::from_wide(program)), 26);  // SE_ERR_SHARE
+    ::CloseHandle(writer);
+    ::DeleteFileW(program.c_str());
+}
+
 TEST_F(ShellWindows, MissingProgramIsNotStarted) {
     std::wstring missing = temp_folder() + L"quarnet-no-such-installer.exe";
     ::DeleteFileW(missing.c_str());
