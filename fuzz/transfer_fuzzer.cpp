@@ -20,6 +20,7 @@
 #include "doubles/fake_file_system.h"
 #include "doubles/fake_shell.h"
 #include "doubles/fake_win_http.h"
+#include "doubles/test_bytes.h"
 #include "store/digest.h"
 #include "transfer/final_check.h"
 #include "transfer/retry.h"
@@ -45,12 +46,6 @@ bool is_prefix(const std::string& held, const std::string& body) {
 void check_message(const FailureMessage& message) {
     check(!message.text().empty(), "a message is never empty");
     check(message.text().find('\0') == std::string::npos, "a message holds no NUL");
-}
-
-std::string sha256_of(const std::string& bytes) {
-    DigestState state;
-    state.update(std::as_bytes(std::span(bytes)));
-    return digest_text(std::move(state));
 }
 
 OsError fuzzed_error(FuzzedDataProvider& input) {
@@ -154,7 +149,7 @@ void fault_files(FuzzedDataProvider& input, FakeFileSystem& files, std::size_t s
 }
 
 void check_outcome(TransferResult result, const std::string& body, const InstallerList& list, ProgressWindow& window,
-                   FakeFileSystem& files, ErrorTexts& texts) {
+                   FakeFileSystem& files, ErrorTexts& texts, Clock& clock) {
     if (auto* failed = std::get_if<FailureMessage>(&result)) check_message(*failed);
     auto* complete = std::get_if<TransferComplete>(&result);
     if (complete == nullptr) return;
@@ -162,14 +157,14 @@ void check_outcome(TransferResult result, const std::string& body, const Install
     check(complete->offset == body.size(), "a complete transfer has the announced size");
     check(digest_text(complete->digest) == list.sha256, "a complete transfer has the announced digest");
     check(files.content(PARTIAL) == body, "a complete partial file holds the installer");
-    Result<HeldInstaller> ready = final_check(std::move(*complete), list, WorkFolder{WORK, files.held_folder(WORK)},
-                                              download_paths(list.file), window, texts);
-    if (ready) {
+    CheckedInstaller checked = final_check(std::move(*complete), list, WorkFolder{WORK, files.held_folder(WORK)},
+                                           download_paths(list.file), window, texts, clock);
+    if (auto* ready = std::get_if<HeldInstaller>(&checked)) {
         check(ready->path == INSTALLER && ready->file != nullptr && files.content(INSTALLER) == body &&
                   !files.exists(PARTIAL),
               "a sound download is handed over under its name, held");
     } else {
-        check_message(ready.error());
+        if (auto* failed = std::get_if<FailureMessage>(&checked)) check_message(*failed);  // or a cancelled wait
         check(files.content(PARTIAL) == body || files.content(INSTALLER) == body,
               "a failed rename or read-back keeps the verified file");
     }
@@ -229,7 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         check(is_prefix(files.content(PARTIAL).value_or(""), body), "the partial file is a true prefix");
         for (const auto& [done, total] : log.progress) check(done <= total && total == body.size(), "progress");
-        check_outcome(std::move(result), body, list, window, files, texts);
+        check_outcome(std::move(result), body, list, window, files, texts, clock);
     }
     return 0;
 }

@@ -46,8 +46,6 @@ FailureMessage partial_failure(const OsError& error, const InstallerList& list, 
 
 EarlierDownload check_earlier_download(const InstallerList& list, const WorkFolder& folder, const DownloadPaths& paths,
                                        ProgressWindow& window, ErrorTexts& texts, Clock& clock) {
-    window.set_line(1, "Downloading Pelorin " + list.version + " (" + size_text(list.size) + ")");
-
     InUseWait wait(clock, &window);
     if (auto held = reuse_complete_copy(list, folder, paths.installer, window, wait)) return Reuse{std::move(*held)};
     if (wait.cancelled()) return Cancelled{};

@@ -46,16 +46,29 @@ const FakeWinHttp::Handle* FakeWinHttp::find(HttpHandle handle, Kind kind) const
     return &it->second;
 }
 
+void FakeWinHttp::note(const std::string& event, HttpHandle session) {
+    if (journal == nullptr) return;
+    const Handle* found = find(session, Kind::Session);
+    journal->push_back(event + " " + (found != nullptr ? std::to_string(found->request) : std::string("failed")));
+}
+
 HttpHandle FakeWinHttp::open_session(const std::u16string& agent) {
     calls.push_back("open_session");
     user_agent = agent;
-    if (session_fails) return nullptr;
-    return make_handle(Kind::Session, 0);
+    bool fails = session_fails;
+    if (!session_failures.empty()) {
+        fails = session_failures.front();
+        session_failures.pop_front();
+    }
+    HttpHandle session = fails ? nullptr : make_handle(Kind::Session, ++sessions_);
+    note("open_session", session);
+    return session;
 }
 
-void FakeWinHttp::set_timeouts(HttpHandle, HttpTimeouts given) {
+void FakeWinHttp::set_timeouts(HttpHandle session, HttpTimeouts given) {
     calls.push_back("set_timeouts");
     timeouts = given;
+    note("set_timeouts", session);
 }
 
 HttpHandle FakeWinHttp::connect(HttpHandle session, const std::u16string& host, std::uint16_t port) {
@@ -183,6 +196,7 @@ void FakeWinHttp::close_handle(HttpHandle handle) {
     switch (it->second.kind) {
         case Kind::Session:
             calls.push_back("close session");
+            note("close", handle);
             break;
         case Kind::Connection:
             calls.push_back("close connection");

@@ -65,6 +65,10 @@ class FakeWinHttp : public WinHttp {
 public:
     // Scripting.
     bool session_fails = false;
+    std::deque<bool> session_failures;  // one per open_session, before session_fails decides
+    // Shared with the other doubles of a run: the session calls, numbered by session
+    // ("open_session 1", "set_timeouts 1", "close 1", "open_session failed").
+    std::vector<std::string>* journal = nullptr;
     std::deque<ScriptedResponse> responses;
     std::function<void()> before_each_read;  // called before every read of every request
     bool scan_first_buffer = true;           // fills buffer_zeroed_at_first_read; a fuzzer turns it off
@@ -109,6 +113,8 @@ private:
     std::vector<std::size_t> chunk_;        // per request: the next chunk
     std::vector<std::size_t> offset_;       // per request: bytes of that chunk already read
     std::uintptr_t next_handle_ = 0x1000;
+    std::size_t sessions_ = 0;
+    void note(const std::string& event, HttpHandle session);
 };
 
 }  // namespace quarnet
