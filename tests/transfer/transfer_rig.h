@@ -101,9 +101,9 @@ struct TransferRig {
     // `offset` bytes counted and a digest over `digested`.
     Result<std::string> check(std::uint64_t offset, const std::string& digested) {
         if (!held_partial) hold_partial();
-        auto held = final_check(TransferComplete{std::move(held_partial), offset, digest_of(digested)}, list,
-                                WorkFolder{WORK, files.held_folder(WORK)}, download_paths(list.file), window, texts,
-                                clock);
+        auto held =
+            final_check(TransferComplete{std::move(held_partial), offset, digest_of(digested)}, list,
+                        WorkFolder{WORK, files.held_folder(WORK)}, download_paths(list.file), window, texts, clock);
         if (auto* failed = std::get_if<FailureMessage>(&held)) return std::unexpected(std::move(*failed));
         return std::get<HeldInstaller>(held).path;
     }
