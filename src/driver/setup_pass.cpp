@@ -26,7 +26,7 @@ std::string downloading_headline(const InstallerList& list) {
 SetupOutcome ready_if_published(HeldInstaller installer, Platform& platform, const WorkFolder& folder,
                                 const std::string& name) {
     Result<HeldInstaller> checked =
-        check_installer_publisher(std::move(installer), platform.publisher, *folder.held, name);
+        check_installer_publisher(std::move(installer), platform.publisher, *folder.held, name, platform.error_texts);
     if (!checked) return std::move(checked.error());
     return Ready{std::move(*checked)};
 }

@@ -53,6 +53,10 @@ public:
     virtual std::expected<void, std::uint32_t> receive_response(HttpHandle request) = 0;
     // WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, ...).
     virtual std::optional<std::uint32_t> query_status(HttpHandle request) = 0;
+    // WinHttpQueryOption(request, WINHTTP_OPTION_PROXY_RESULT_ENTRY, ...): true when the
+    // request went through a proxy (the entry's fProxy), false when it went direct,
+    // nothing when the question cannot be answered.
+    virtual std::optional<bool> went_through_proxy(HttpHandle request) = 0;
     // WinHttpQueryAuthSchemes(request, &supported, &first, &target); nothing when it fails.
     virtual std::optional<HttpAuthSchemes> query_auth_schemes(HttpHandle request) = 0;
     // WinHttpSetCredentials(request, target, scheme, NULL, NULL, NULL): no name and no

@@ -140,6 +140,12 @@ std::optional<std::uint32_t> FakeWinHttp::query_status(HttpHandle request) {
     return script_[owner->request].status;
 }
 
+std::optional<bool> FakeWinHttp::went_through_proxy(HttpHandle request) {
+    calls.push_back("proxy");
+    const Handle* owner = find(request, Kind::Request);
+    return owner != nullptr ? script_[owner->request].through_proxy : std::nullopt;
+}
+
 std::optional<HttpAuthSchemes> FakeWinHttp::query_auth_schemes(HttpHandle request) {
     calls.push_back("auth");
     const Handle* owner = find(request, Kind::Request);

@@ -38,6 +38,7 @@ struct ScriptedResponse {
     std::optional<std::size_t> fail_read_after;  // this many reads return data, then a read fails
     std::uint32_t read_error = 12030;            // the last error of that failing read
     std::function<void(std::size_t read_index)> before_read;  // called before each read of this response
+    std::optional<bool> through_proxy;                        // nothing: the proxy query fails, as under Wine
     HttpAuthSchemes auth{0, HTTP_AUTH_TARGET_PROXY};          // supported 0: the auth scheme query fails
     bool credentials_fail = false;                            // set_logon_credentials fails
 
@@ -75,7 +76,7 @@ public:
 
     // What happened.
     std::vector<std::string> calls;  // "open_session", "set_timeouts", "connect", "open_request", "send",
-                                     // "receive", "query", "auth", "logon <target> <scheme>", "read",
+                                     // "receive", "query", "proxy", "auth", "logon <target> <scheme>", "read",
                                      // "close session|connection|request|unknown"
     std::vector<RecordedRequest> requests;
     std::u16string user_agent;
@@ -94,6 +95,7 @@ public:
     std::expected<void, std::uint32_t> send_request(HttpHandle request, std::u16string_view headers) override;
     std::expected<void, std::uint32_t> receive_response(HttpHandle request) override;
     std::optional<std::uint32_t> query_status(HttpHandle request) override;
+    std::optional<bool> went_through_proxy(HttpHandle request) override;
     std::optional<HttpAuthSchemes> query_auth_schemes(HttpHandle request) override;
     bool set_logon_credentials(HttpHandle request, std::uint32_t target, std::uint32_t scheme) override;
     std::expected<std::size_t, std::uint32_t> read_data(HttpHandle request, std::span<std::byte> buffer) override;

@@ -26,6 +26,7 @@ struct WinHttpCalls {
     decltype(&::WinHttpSendRequest) send_request = nullptr;
     decltype(&::WinHttpReceiveResponse) receive_response = nullptr;
     decltype(&::WinHttpQueryHeaders) query_headers = nullptr;
+    decltype(&::WinHttpQueryOption) query_option = nullptr;
     decltype(&::WinHttpQueryAuthSchemes) query_auth_schemes = nullptr;
     decltype(&::WinHttpSetCredentials) set_credentials = nullptr;
     decltype(&::WinHttpReadData) read_data = nullptr;
@@ -43,6 +44,7 @@ const WinHttpCalls& calls() {
         c.send_request = library.find<decltype(&::WinHttpSendRequest)>("WinHttpSendRequest");
         c.receive_response = library.find<decltype(&::WinHttpReceiveResponse)>("WinHttpReceiveResponse");
         c.query_headers = library.find<decltype(&::WinHttpQueryHeaders)>("WinHttpQueryHeaders");
+        c.query_option = library.find<decltype(&::WinHttpQueryOption)>("WinHttpQueryOption");
         c.query_auth_schemes = library.find<decltype(&::WinHttpQueryAuthSchemes)>("WinHttpQueryAuthSchemes");
         c.set_credentials = library.find<decltype(&::WinHttpSetCredentials)>("WinHttpSetCredentials");
         c.read_data = library.find<decltype(&::WinHttpReadData)>("WinHttpReadData");
@@ -105,6 +107,20 @@ public:
                                    WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
             return std::nullopt;
         return static_cast<std::uint32_t>(status);
+    }
+
+    std::optional<bool> went_through_proxy(HttpHandle request) override {
+        if (calls().query_option == nullptr) return std::nullopt;
+        // Room beyond the entry, in case the proxy's name is given after it.
+        union {
+            WINHTTP_PROXY_RESULT_ENTRY entry;
+            std::byte room[1024];
+        } answer{};
+        DWORD size = sizeof answer;
+        if (!calls().query_option(request, WINHTTP_OPTION_PROXY_RESULT_ENTRY, &answer, &size) ||
+            size < sizeof answer.entry)
+            return std::nullopt;
+        return answer.entry.fProxy != FALSE;
     }
 
     std::optional<HttpAuthSchemes> query_auth_schemes(HttpHandle request) override {
