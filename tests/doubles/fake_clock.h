@@ -25,9 +25,8 @@ public:
         if (on_wait) on_wait(seconds);
     }
 
-    void wait_milliseconds(std::uint32_t milliseconds) override {
-        short_waits.push_back(milliseconds);
-        now_ += std::chrono::milliseconds(milliseconds);
+    void wait_milliseconds(std::uint32_t ms) override {
+        now_ += std::chrono::milliseconds(short_waits.emplace_back(ms));
     }
 
     void advance(std::chrono::nanoseconds duration) { now_ += duration; }

@@ -7,6 +7,7 @@
 
 #include "driver/setup.h"
 #include "platform/text.h"
+#include "platform/windows/unique_handle.h"
 #include "platform/windows/wide_text.h"
 #include "platform/windows/windows_api.h"
 #include "platform/windows/windows_platform.h"
@@ -78,11 +79,9 @@ TEST_F(ShellWindows, LaunchStartsTheProgramAtItsExactPath) {
 TEST_F(ShellWindows, ProgramHeldForWritingIsRefusedAsASharingViolation) {
     std::wstring program = temp_folder() + L"quarnet-held-installer.exe";
     ASSERT_TRUE(::CopyFileW((folder_of_this_program() + L"quarnet_launch_marker.exe").c_str(), program.c_str(), FALSE));
-    HANDLE writer = ::CreateFileW(program.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    windows::UniqueFileHandle writer(
+        ::CreateFileW(program.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_EQ(shell->shell_execute_open(windows::from_wide(program)), 26);  // SE_ERR_SHARE
-    ::CloseHandle(writer);
-    ::DeleteFileW(program.c_str());
 }
 
 TEST_F(ShellWindows, MissingProgramIsNotStarted) {
