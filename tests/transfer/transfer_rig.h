@@ -113,9 +113,7 @@ struct TransferRig {
 
     std::vector<std::string> headers() const {
         std::vector<std::string> all;
-        // Every request asks past caches; what else it carries is what tells them apart.
-        for (const auto& request : http.requests)
-            all.push_back(request.headers.substr(0, request.headers.find("Cache")));
+        for (const auto& r : http.requests) all.push_back(r.headers.substr(0, r.headers.find("Cache")));  // past caches
         return all;
     }
     std::vector<std::string> lines(std::uint32_t n) const {
