@@ -25,6 +25,7 @@
 #include "transfer/final_check.h"
 #include "transfer/retry.h"
 #include "transfer/transfer.h"
+#include "web/http_exchange.h"
 
 namespace quarnet {
 namespace {
@@ -74,7 +75,8 @@ public:
 
     HttpHandle connect(HttpHandle session, const std::u16string& host, std::uint16_t port) override {
         const std::size_t asked = files_.content(PARTIAL).value_or("").size();
-        expected_headers.push_back(asked == 0 ? "" : "Range: bytes=" + std::to_string(asked) + "-\r\n");
+        expected_headers.push_back((asked == 0 ? "" : "Range: bytes=" + std::to_string(asked) + "-\r\n") +
+                                   std::string(NO_CACHE_HEADERS));
         responses.push_front(answer(asked));
         return FakeWinHttp::connect(session, host, port);
     }
