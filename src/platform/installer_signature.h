@@ -5,7 +5,6 @@
 // signed, once Windows trusts it, or why it does not.
 
 #include <cstdint>
-#include <expected>
 #include <string>
 #include <string_view>
 
@@ -47,8 +46,8 @@ public:
     // One WinVerifyTrust (generic Authenticode policy, no user interface) on the
     // open file, then the subject common name of the signer's certificate: empty
     // when it has none. `path` names the same file; the bytes come from `file`.
-    virtual std::expected<std::string, UntrustedSignature> trusted_signer(File& file, const std::string& path,
-                                                                          RevocationCheck revocation) = 0;
+    virtual Expected<std::string, UntrustedSignature> trusted_signer(File& file, const std::string& path,
+                                                                     RevocationCheck revocation) = 0;
 };
 
 // The signer the installer must have, as the build names it, with the service

@@ -69,15 +69,14 @@ Result<HttpExchange> open_get(WebSession& session, std::string_view address, std
     OsResult<std::u16string> wide_host = to_utf16_path(host);
     if (!wide_host) return failure("Could not reach " + without_nuls(host) + ".");
     exchange.host_ = std::move(*wide_host);
-    exchange.connection_ =
-        UniqueHttpHandle(http, http.connect(session.handle(), exchange.host_, exchange.address_.port));
+    exchange.connection_ = http.connect(session.handle(), exchange.host_, exchange.address_.port);
     if (!exchange.connection_.valid()) return failure("Could not reach " + host + ".");
 
     OsResult<std::u16string> wide_path = to_utf16_path(exchange.address_.path);
     if (!wide_path) return failure("Could not start the download.");
     exchange.path_ = std::move(*wide_path);
     std::uint32_t flags = exchange.address_.secure ? WINHTTP_OPEN_FLAG_SECURE : 0;
-    exchange.request_ = UniqueHttpHandle(http, http.open_request(exchange.connection_.get(), exchange.path_, flags));
+    exchange.request_ = http.open_request(exchange.connection_.get(), exchange.path_, flags);
     if (!exchange.request_.valid()) return failure("Could not start the download.");
 
     exchange.headers_ = to_utf16(extra_headers);

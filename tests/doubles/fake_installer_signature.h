@@ -11,12 +11,12 @@
 namespace quarnet {
 
 struct FakeInstallerSignature final : InstallerSignature {
-    std::vector<std::expected<std::string, UntrustedSignature>> answers;  // at least one
+    std::vector<Expected<std::string, UntrustedSignature>> answers;  // at least one
     std::vector<std::string> asked;
     std::vector<RevocationCheck> revocation_checks;
 
-    std::expected<std::string, UntrustedSignature> trusted_signer(File&, const std::string& path,
-                                                                  RevocationCheck revocation) override {
+    Expected<std::string, UntrustedSignature> trusted_signer(File&, const std::string& path,
+                                                             RevocationCheck revocation) override {
         asked.push_back(path);
         revocation_checks.push_back(revocation);
         return answers[std::min(asked.size(), answers.size()) - 1];

@@ -52,7 +52,7 @@ void FakeWinHttp::note(const std::string& event, HttpHandle session) {
     journal->push_back(event + " " + (found != nullptr ? std::to_string(found->request) : std::string("failed")));
 }
 
-HttpHandle FakeWinHttp::open_session(const std::u16string& agent) {
+HttpHandle FakeWinHttp::open_session_handle(const std::u16string& agent) {
     calls.push_back("open_session");
     user_agent = agent;
     bool fails = session_fails;
@@ -71,7 +71,7 @@ void FakeWinHttp::set_timeouts(HttpHandle session, HttpTimeouts given) {
     note("set_timeouts", session);
 }
 
-HttpHandle FakeWinHttp::connect(HttpHandle session, const std::u16string& host, std::uint16_t port) {
+HttpHandle FakeWinHttp::connect_handle(HttpHandle session, const std::u16string& host, std::uint16_t port) {
     calls.push_back("connect");
     if (find(session, Kind::Session) == nullptr) return nullptr;
     ScriptedResponse response;
@@ -94,7 +94,7 @@ HttpHandle FakeWinHttp::connect(HttpHandle session, const std::u16string& host, 
     return make_handle(Kind::Connection, requests.size() - 1);
 }
 
-HttpHandle FakeWinHttp::open_request(HttpHandle connection, const std::u16string& path, std::uint32_t flags) {
+HttpHandle FakeWinHttp::open_request_handle(HttpHandle connection, const std::u16string& path, std::uint32_t flags) {
     calls.push_back("open_request");
     const Handle* owner = find(connection, Kind::Connection);
     if (owner == nullptr) return nullptr;
@@ -107,7 +107,7 @@ HttpHandle FakeWinHttp::open_request(HttpHandle connection, const std::u16string
     return make_handle(Kind::Request, index);
 }
 
-std::expected<void, std::uint32_t> FakeWinHttp::send_request(HttpHandle request, std::u16string_view headers) {
+Expected<void, std::uint32_t> FakeWinHttp::send_request(HttpHandle request, std::u16string_view headers) {
     calls.push_back("send");
     const Handle* owner = find(request, Kind::Request);
     if (owner == nullptr) return std::unexpected(6u);  // ERROR_INVALID_HANDLE
@@ -124,7 +124,7 @@ std::expected<void, std::uint32_t> FakeWinHttp::send_request(HttpHandle request,
     return {};
 }
 
-std::expected<void, std::uint32_t> FakeWinHttp::receive_response(HttpHandle request) {
+Expected<void, std::uint32_t> FakeWinHttp::receive_response(HttpHandle request) {
     calls.push_back("receive");
     const Handle* owner = find(request, Kind::Request);
     if (owner == nullptr) return std::unexpected(6u);
@@ -159,7 +159,7 @@ bool FakeWinHttp::set_logon_credentials(HttpHandle request, std::uint32_t target
     return owner != nullptr && !script_[owner->request].credentials_fail;
 }
 
-std::expected<std::size_t, std::uint32_t> FakeWinHttp::read_data(HttpHandle request, std::span<std::byte> buffer) {
+Expected<std::size_t, std::uint32_t> FakeWinHttp::read_data(HttpHandle request, std::span<std::byte> buffer) {
     calls.push_back("read");
     const Handle* owner = find(request, Kind::Request);
     if (owner == nullptr) return std::unexpected(6u);

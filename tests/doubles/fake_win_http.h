@@ -88,20 +88,21 @@ public:
     // The calls logged, without "open_session" and "set_timeouts", joined by ", ".
     std::string request_calls() const;
 
-    HttpHandle open_session(const std::u16string& user_agent) override;
     void set_timeouts(HttpHandle session, HttpTimeouts timeouts) override;
-    HttpHandle connect(HttpHandle session, const std::u16string& host, std::uint16_t port) override;
-    HttpHandle open_request(HttpHandle connection, const std::u16string& path, std::uint32_t flags) override;
-    std::expected<void, std::uint32_t> send_request(HttpHandle request, std::u16string_view headers) override;
-    std::expected<void, std::uint32_t> receive_response(HttpHandle request) override;
+    Expected<void, std::uint32_t> send_request(HttpHandle request, std::u16string_view headers) override;
+    Expected<void, std::uint32_t> receive_response(HttpHandle request) override;
     std::optional<std::uint32_t> query_status(HttpHandle request) override;
     std::optional<bool> went_through_proxy(HttpHandle request) override;
     std::optional<HttpAuthSchemes> query_auth_schemes(HttpHandle request) override;
     bool set_logon_credentials(HttpHandle request, std::uint32_t target, std::uint32_t scheme) override;
-    std::expected<std::size_t, std::uint32_t> read_data(HttpHandle request, std::span<std::byte> buffer) override;
-    void close_handle(HttpHandle handle) override;
+    Expected<std::size_t, std::uint32_t> read_data(HttpHandle request, std::span<std::byte> buffer) override;
 
 private:
+    HttpHandle open_session_handle(const std::u16string& user_agent) override;
+    HttpHandle connect_handle(HttpHandle session, const std::u16string& host, std::uint16_t port) override;
+    HttpHandle open_request_handle(HttpHandle connection, const std::u16string& path, std::uint32_t flags) override;
+    void close_handle(HttpHandle handle) override;
+
     enum class Kind { Session, Connection, Request };
     struct Handle {
         Kind kind;

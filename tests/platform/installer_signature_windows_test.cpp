@@ -66,7 +66,7 @@ struct Case {
     RevocationCheck revocation;
     LONG answer;
     const wchar_t* name;
-    std::expected<std::string, UntrustedSignature> wanted;
+    Expected<std::string, UntrustedSignature> wanted;
     std::vector<DWORD> revocation_checks;
 };
 

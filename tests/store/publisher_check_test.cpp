@@ -33,7 +33,7 @@ private:
     std::function<void()> on_release_;
 };
 
-std::expected<std::string, UntrustedSignature> refused(std::uint32_t code, const char* step = "WinVerifyTrust") {
+Expected<std::string, UntrustedSignature> refused(std::uint32_t code, const char* step = "WinVerifyTrust") {
     return std::unexpected(UntrustedSignature{step, OsError::from_code(code)});
 }
 
@@ -45,7 +45,7 @@ TEST(PublisherCheckTest, OnlyADefiniteAnswerDeletesTheInstaller) {
     texts.buffered[{UNTRUSTED_ROOT, MessageTable::System}] = u"No trusted root.\r\n";
     const std::string KEPT, DELETED(NOT_PUBLISHERS_TEXT), UNCHECKED = "Could not check the installer's publisher (";
     const struct {
-        std::vector<std::expected<std::string, UntrustedSignature>> answers;
+        std::vector<Expected<std::string, UntrustedSignature>> answers;
         std::string message;  // or its start; KEPT: the installer is handed back
     } cases[] = {
         {{"Pelorin Software Ltd"}, KEPT},
