@@ -253,7 +253,7 @@ Result<FetchedList> fetch_installer_list(WebSession& session, ProgressWindow& wi
     std::string body;
     std::uint32_t status = 0;
     {
-        Result<HttpExchange> exchange = open_get(session, installer_list_address(base), {});
+        Result<HttpExchange> exchange = open_get(session, installer_list_address(base), NO_CACHE_HEADERS);
         if (!exchange) return std::unexpected(std::move(exchange.error()));
         status = exchange->status();
         if (status == 200 || status == 206) {
