@@ -18,6 +18,8 @@ struct Node {
     int held_by_us = 0;           // open handles that share reading only, and held folders
     bool foreign = false;         // owned by another user
     bool private_acl = false;     // made by create_private_directory
+    bool ownerless = false;       // on a volume without security
+    bool shut = false;            // its DACL shuts the program out: it can only be deleted
 };
 
 // Our own handles share reading only: writing, deleting and renaming must wait.
@@ -210,6 +212,9 @@ public:
         if (auto error = state_->enter(FsOp::Length, path_)) return std::unexpected(*error);
         return node_->content.size();
     }
+
+    // Wherever the file is now.
+    OsResult<std::string> final_path() override { return "\\\\?\\" + state_->key_of(node_); }
 
     const std::shared_ptr<Node>& node() const { return node_; }
     const std::string& path() const { return path_; }
@@ -420,7 +425,7 @@ OsResult<HeldFile> FakeFileSystem::open_held(const std::string& path) {
     state_->calls.pop_back();  // entry_info is this call's own look, not the caller's
     if (!info) return std::unexpected(info.error());
     auto node = state_->find(normalize(path));
-    if (node->directory) return code(ERROR_CODE_ACCESS_DENIED);
+    if (node->directory || node->shut) return code(ERROR_CODE_ACCESS_DENIED);
     // Another program's handle has write access, which reading-only sharing refuses.
     if (node->held) return code(ERROR_CODE_SHARING_VIOLATION);
     HeldFile held;
@@ -554,7 +559,7 @@ public:
         if (auto error = state_->enter(FsOp::OpenOwn, path)) return std::unexpected(*error);
         auto node = state_->own_file(normalize(path));
         if (!node) return code(ERROR_CODE_PATH_NOT_FOUND);
-        if (node->directory || node->read_only) return code(ERROR_CODE_ACCESS_DENIED);
+        if (node->directory || node->read_only || node->shut) return code(ERROR_CODE_ACCESS_DENIED);
         if (node->held || held_here(*node)) return code(ERROR_CODE_SHARING_VIOLATION);
         auto own = std::make_unique<FakeFile>(state_, node, path, Mode::Own);
         own->set_folder(node_);
@@ -567,6 +572,12 @@ public:
         if (!removable_) return code(ERROR_CODE_ACCESS_DENIED);
         if (!node_->link && !files_.names_in(key).empty()) return code(145);  // ERROR_DIR_NOT_EMPTY
         state_->entries.erase(key);
+        return {};
+    }
+
+    OsResult<void> make_private() override {
+        if (auto error = state_->enter(FsOp::MakePrivate, key())) return std::unexpected(*error);
+        node_->private_acl = true;
         return {};
     }
 
@@ -598,7 +609,7 @@ OsResult<OpenedFolder> FakeFileSystem::open_folder(const std::string& path, Fold
     OpenedFolder opened;
     opened.directory = node->directory;
     opened.reparse_point = node->link;
-    opened.trusted_owner = !node->foreign;
+    opened.owner = node->foreign ? FolderOwner::Stranger : node->ownerless ? FolderOwner::None : FolderOwner::Trusted;
     opened.folder = std::make_unique<FakeFolder>(*this, state_, node, use == FolderUse::Remove);
     return opened;
 }
@@ -606,6 +617,15 @@ OsResult<OpenedFolder> FakeFileSystem::open_folder(const std::string& path, Fold
 void FakeFileSystem::add_foreign_directory(const std::string& path) {
     add_directory(path);
     state_->find(normalize(path))->foreign = true;
+}
+
+void FakeFileSystem::add_ownerless_directory(const std::string& path) {
+    add_directory(path);
+    state_->find(normalize(path))->ownerless = true;
+}
+
+void FakeFileSystem::shut_out(const std::string& path) {
+    if (auto node = state_->find(normalize(path))) node->shut = true;
 }
 
 void FakeFileSystem::move_tree(const std::string& from, const std::string& to) {

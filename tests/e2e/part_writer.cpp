@@ -3,6 +3,7 @@
 //   part_writer hold <path> <seconds>    opens <path> for writing (full sharing), keeps it open
 //   part_writer write <path> <seconds>   keeps trying to open <path> for writing and overwrite 16 bytes
 //   part_writer move <path> <seconds>    keeps trying to move the folder <path> away (and back)
+//   part_writer mutex <name> <seconds>   makes the mutex <name> first, with an empty DACL, and keeps it
 // Prints "opened N" (the opens or moves that succeeded) before it ends.
 
 #include <cstdio>
@@ -12,6 +13,19 @@
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 4) return 2;
+    if (::lstrcmpW(argv[1], L"mutex") == 0) {
+        SECURITY_DESCRIPTOR descriptor;
+        ACL empty;
+        ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+        ::InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+        ::SetSecurityDescriptorDacl(&descriptor, TRUE, &empty, FALSE);
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+        if (::CreateMutexW(&attributes, FALSE, argv[2]) == nullptr) return 1;
+        std::printf("holding\n");
+        std::fflush(stdout);
+        ::Sleep(static_cast<DWORD>(_wtoi(argv[3])) * 1000);
+        return 0;
+    }
     const bool hold = ::lstrcmpW(argv[1], L"hold") == 0;
     const bool move = ::lstrcmpW(argv[1], L"move") == 0;
     wchar_t moved[MAX_PATH];

@@ -12,6 +12,8 @@
 
 #include "base/failure_message.h"
 #include "platform/text.h"
+#include "platform/windows/file_calls.h"
+#include "platform/windows/held_folder.h"
 #include "platform/windows/unique_handle.h"
 #include "platform/windows/wide_text.h"
 #include "platform/windows/windows_api.h"
@@ -224,6 +226,44 @@ TEST_F(WindowsFiles, ListsDotsAndEntries) {
     std::sort(all.begin(), all.end());
     EXPECT_EQ(all, (std::vector<std::string>{".", "..", "a", "b", "sub"}));
     EXPECT_EQ(files->open_folder(at("none"), FolderUse::Hold).error(), OsError::from_code(ERROR_CODE_FILE_NOT_FOUND));
+}
+
+// Where the layout with ids is refused, the next one lists the same entries on the same handle.
+TEST_F(WindowsFiles, ListingFallsBackToLayoutsWithoutIds) {
+    using windows::ListLayout;
+    write_file("a", "");
+    write_file("bb", "");
+    UniqueFileHandle handle(::CreateFileW(wide(folder).c_str(), FILE_LIST_DIRECTORY, windows::SHARE_ALL, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const windows::ListCall refusing[] = {
+        [](HANDLE f, ListLayout l, bool restart, std::span<std::uint64_t> buffer) -> OsResult<void> {
+            if (l == ListLayout::IdBoth) return std::unexpected(OsError::from_code(ERROR_NOT_SUPPORTED));
+            return windows::list_entries(f, l, restart, buffer);
+        },
+        [](HANDLE f, ListLayout l, bool restart, std::span<std::uint64_t> buffer) -> OsResult<void> {
+            if (l != ListLayout::Plain) return std::unexpected(OsError::from_code(ERROR_INVALID_PARAMETER));
+            return windows::list_entries(f, l, restart, buffer);
+        },
+    };
+    for (auto call : refusing) {
+        auto listing = windows::make_listing(handle.get(), call);
+        std::vector<std::string> all;
+        while (auto name = listing->next()) all.push_back(*name);
+        std::sort(all.begin(), all.end());
+        EXPECT_EQ(all, (std::vector<std::string>{".", "..", "a", "bb"}));
+    }
+}
+
+TEST(ReparsePoints, OnlyNameSurrogatesAreLinks) {
+    const std::pair<DWORD, bool> tags[] = {{IO_REPARSE_TAG_SYMLINK, true},
+                                           {IO_REPARSE_TAG_MOUNT_POINT, true},
+                                           {IO_REPARSE_TAG_DEDUP, false},
+                                           {IO_REPARSE_TAG_WOF, false},
+                                           {IO_REPARSE_TAG_CLOUD_6, false}};
+    for (auto [tag, link] : tags) {
+        EXPECT_EQ(windows::is_link(FILE_ATTRIBUTE_REPARSE_POINT, tag), link) << tag;
+        EXPECT_FALSE(windows::is_link(FILE_ATTRIBUTE_NORMAL, tag)) << tag;
+    }
 }
 
 TEST_F(WindowsFiles, RenamesThroughTheHandleReplaceTheTarget) {

@@ -177,6 +177,23 @@ TEST_F(EarlierDownloadTest, PartialFileHeldForWritingCannotBeSavedTo) {
               "Could not save the download (Sharing violation. (os error 32)).");
 }
 
+// One whose DACL shuts us out is deleted and made anew, once; one that cannot be deleted fails the pass.
+TEST_F(EarlierDownloadTest, PartialFileShutToUsIsTakenBackOnce) {
+    texts.buffered[{ERROR_CODE_ACCESS_DENIED, MessageTable::System}] = u"Access denied.\r\n";
+    for (bool deletable : {true, false}) {
+        files.add_file(paths.partial, "the whole");
+        files.shut_out(paths.partial);
+        if (!deletable) files.fail_next(FsOp::Delete, OsError::from_code(ERROR_CODE_ACCESS_DENIED));
+        auto outcome = check();
+        EXPECT_EQ(std::holds_alternative<ResumePoint>(outcome), deletable);
+        if (!deletable) {
+            EXPECT_EQ(std::get<FailureMessage>(outcome).text(),
+                      "Could not save the download (Access denied. (os error 5)).");
+        }
+        EXPECT_EQ(files.content(paths.partial), deletable ? "" : "the whole");
+    }
+}
+
 // What was hashed is what the transfer appends to: nobody shortens or swaps it in between.
 TEST_F(EarlierDownloadTest, PartialFileStaysHeldForTheTransfer) {
     files.add_file(paths.partial, "the whole");
