@@ -51,12 +51,7 @@ EarlierDownload check_earlier_download(const InstallerList& list, const WorkFold
 
     // Opened once, for the check and the transfer alike: what is hashed here is
     // what the transfer appends to.
-    auto partial = folder.held->open_own(paths.partial);
-    if (!partial && partial.error().is_code(ERROR_CODE_ACCESS_DENIED)) {
-        // One whose own DACL shuts us out is a stranger's: the folder's owner may
-        // still delete it, once; what cannot be deleted fails the pass.
-        if (delete_even_read_only(*folder.held, paths.partial)) partial = folder.held->open_own(paths.partial);
-    }
+    auto partial = open_taking_back(*folder.held, paths.partial, [&] { return folder.held->open_own(paths.partial); });
     if (!partial) return partial_failure(partial.error(), list, *folder.held, paths.partial, texts);
     auto length = (*partial)->length();
     // Too long (or unknown): the transfer cuts it back to nothing.

@@ -19,7 +19,6 @@ struct Node {
     bool foreign = false;         // owned by another user
     bool private_acl = false;     // made by create_private_directory
     bool ownerless = false;       // on a volume without security
-    bool shut = false;            // its DACL shuts the program out: it can only be deleted
 };
 
 // Our own handles share reading only: writing, deleting and renaming must wait.
@@ -425,7 +424,7 @@ OsResult<HeldFile> FakeFileSystem::open_held(const std::string& path) {
     state_->calls.pop_back();  // entry_info is this call's own look, not the caller's
     if (!info) return std::unexpected(info.error());
     auto node = state_->find(normalize(path));
-    if (node->directory || node->shut) return code(ERROR_CODE_ACCESS_DENIED);
+    if (node->directory) return code(ERROR_CODE_ACCESS_DENIED);
     // Another program's handle has write access, which reading-only sharing refuses.
     if (node->held) return code(ERROR_CODE_SHARING_VIOLATION);
     HeldFile held;
@@ -559,7 +558,7 @@ public:
         if (auto error = state_->enter(FsOp::OpenOwn, path)) return std::unexpected(*error);
         auto node = state_->own_file(normalize(path));
         if (!node) return code(ERROR_CODE_PATH_NOT_FOUND);
-        if (node->directory || node->read_only || node->shut) return code(ERROR_CODE_ACCESS_DENIED);
+        if (node->directory || node->read_only) return code(ERROR_CODE_ACCESS_DENIED);
         if (node->held || held_here(*node)) return code(ERROR_CODE_SHARING_VIOLATION);
         auto own = std::make_unique<FakeFile>(state_, node, path, Mode::Own);
         own->set_folder(node_);
@@ -576,7 +575,6 @@ public:
     }
 
     OsResult<void> make_private() override {
-        if (auto error = state_->enter(FsOp::MakePrivate, key())) return std::unexpected(*error);
         node_->private_acl = true;
         return {};
     }
@@ -622,10 +620,6 @@ void FakeFileSystem::add_foreign_directory(const std::string& path) {
 void FakeFileSystem::add_ownerless_directory(const std::string& path) {
     add_directory(path);
     state_->find(normalize(path))->ownerless = true;
-}
-
-void FakeFileSystem::shut_out(const std::string& path) {
-    if (auto node = state_->find(normalize(path))) node->shut = true;
 }
 
 void FakeFileSystem::move_tree(const std::string& from, const std::string& to) {

@@ -52,7 +52,6 @@ enum class FsOp : std::uint8_t {
     OpenHeld,
     OpenFolder,
     RemoveFolder,
-    MakePrivate,
 };
 
 struct FsCall {
@@ -108,8 +107,6 @@ public:
     void add_foreign_directory(const std::string& path);
     // A folder on a volume that records no owner.
     void add_ownerless_directory(const std::string& path);
-    // The entry's DACL lets the program open it no way but for deletion.
-    void shut_out(const std::string& path);
     // Another program moves a folder with all it holds, share modes or not (as a
     // rename from Wine's Unix side does).
     void move_tree(const std::string& from, const std::string& to);

@@ -415,18 +415,16 @@ def case_linked_folder(run):
 
 
 def case_temp_repointed(run):
-    # Temp is a link, pointed at another folder with another installer while the
-    # download runs: what starts is the file that was checked, where it lies.
+    # Temp is a link, pointed at another folder with another installer while the download runs.
     real, other = run.temp + "-real", run.temp + "-other"
-    for folder in (real, other):
-        shutil.rmtree(folder, ignore_errors=True)
+    shutil.rmtree(other, ignore_errors=True)
+    os.makedirs(os.path.join(other, "Quarnet-setup"))
+    with open(os.path.join(other, "Quarnet-setup", FILE), "wb") as f:
+        f.write(run.installer + b"not the announced one")
     os.makedirs(run.temp, exist_ok=True)
     os.rename(run.temp, real)
     os.symlink(real, run.temp)
     try:
-        os.makedirs(os.path.join(other, "Quarnet-setup"))
-        with open(os.path.join(other, "Quarnet-setup", FILE), "wb") as f:
-            f.write(run.installer + b"not the announced one")
         slow_download(run)
         process = run.start()
         run.wait_for_part()
@@ -434,7 +432,7 @@ def case_temp_repointed(run):
         os.replace(run.temp + "-link", run.temp)
         process.communicate(timeout=120)
         started = [os.path.exists(os.path.join(f, "Quarnet-setup", FILE + ".started")) for f in (real, other)]
-        expect_equal(started, [True, False], "the installers started (the checked one, the other)")
+        expect_equal(started, [True, False], "started (the checked installer, the other)")
     finally:
         os.unlink(run.temp)
         os.rename(real, run.temp)
@@ -446,13 +444,9 @@ def case_mutex_shut(run):
     run.publish()
     holder = subprocess.Popen([WINE_RUN, run.part_writer, "mutex", "Local\\Quarnet-setup", "60"],
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    try:
-        expect(holder.stdout.readline().strip() == b"holding", "the other program made the mutex")
-        run.run()
-        run.expect_launched()
-    finally:
-        holder.kill()
-        holder.communicate()
+    expect(holder.stdout.readline().strip() == b"holding", "the other program made the mutex")
+    run.run()
+    run.expect_launched()
 
 
 def case_full_disk(run):

@@ -10,16 +10,15 @@
 #include <cwchar>
 
 #include "platform/windows/windows_api.h"
+// After windows_api.h, so the same settings hold for it.
+#include <sddl.h>
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 4) return 2;
     if (::lstrcmpW(argv[1], L"mutex") == 0) {
-        SECURITY_DESCRIPTOR descriptor;
-        ACL empty;
-        ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-        ::InitializeAcl(&empty, sizeof empty, ACL_REVISION);
-        ::SetSecurityDescriptorDacl(&descriptor, TRUE, &empty, FALSE);
-        SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+        PSECURITY_DESCRIPTOR nobody = nullptr;  // "D:", an empty DACL: it grants nothing
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:", SDDL_REVISION_1, &nobody, nullptr);
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, nobody, FALSE};
         if (::CreateMutexW(&attributes, FALSE, argv[2]) == nullptr) return 1;
         std::printf("holding\n");
         std::fflush(stdout);
