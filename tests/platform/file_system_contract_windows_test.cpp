@@ -55,20 +55,15 @@ UnixName wine_unix_name() {
 }
 bool running_on_wine() { return wine_unix_name() != nullptr; }
 
-// Under Wine a symbolic link is a Unix one, made by ln: Wine starts Unix programs.
-bool make_unix_link(const std::string& path, const std::string& target) {
-    UnixName unix_name = wine_unix_name();
-    const std::string parent = path.substr(0, path.rfind('\\'));
-    const char* target_unix = unix_name(wide(target).c_str());
-    const char* parent_unix = unix_name(wide(parent).c_str());
-    if (target_unix == nullptr || parent_unix == nullptr) return false;
-    std::wstring command = wide(std::string("/bin/ln -s \"") + target_unix + "\" \"" + parent_unix + "/" +
-                                path.substr(path.rfind('\\') + 1) + "\"");
+// Starts a Unix program with its arguments (Unix paths, quoted as Windows quotes
+// them): Wine starts Unix programs, and Unix links are what Wine calls links.
+// The wait is no promise: Wine's handle may not follow a Unix process.
+bool run_unix(const wchar_t* program, const std::string& arguments) {
+    std::wstring command = wide(arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(L"Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process)) {
+    if (!::CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         return false;
     }
     ::WaitForSingleObject(process.hProcess, 10'000);
@@ -77,20 +72,41 @@ bool make_unix_link(const std::string& path, const std::string& target) {
     return true;
 }
 
+std::string unix_path(const std::string& path) {
+    const char* name = wine_unix_name()(wide(path).c_str());
+    return name != nullptr ? name : "";
+}
+
+bool make_unix_link(const std::string& path, const std::string& target) {
+    const std::string parent = unix_path(path.substr(0, path.rfind('\\')));
+    return run_unix(L"Z:\\bin\\ln", "/bin/ln -s \"" + unix_path(target) + "\" \"" + parent + "/" +
+                                        path.substr(path.rfind('\\') + 1) + "\"");
+}
+
+// Wine cannot remove a Unix link to a folder; rm can.
+void remove_whole(const std::string& folder) {
+    if (running_on_wine()) {
+        run_unix(L"Z:\\bin\\rm", "/bin/rm -rf \"" + unix_path(folder) + "\"");
+    } else {
+        remove_tree(wide(folder));
+    }
+}
+
 class WindowsEnvironment {
 public:
     ~WindowsEnvironment() {
         holders_.clear();
-        if (!folder_.empty()) remove_tree(wide(folder_));
+        if (!folder_.empty()) remove_whole(folder_);
     }
 
     FileSystem& files() { return *files_; }
 
+    // A name of its own every time: Wine runs a Unix program without waiting for
+    // it, so an earlier test's folder may still be going.
     std::string new_folder() {
         static int counter = 0;
         folder_ = files_->temp_directory().value() + "quarnet-contract-" + std::to_string(::GetCurrentProcessId()) +
-                  "-" + std::to_string(++counter);
-        remove_tree(wide(folder_));
+                  "-" + std::to_string(::GetTickCount64()) + "-" + std::to_string(++counter);
         EXPECT_TRUE(files_->create_directory(folder_));
         return folder_;
     }
@@ -120,7 +136,10 @@ public:
                                           (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | UNPRIVILEGED)) {
             return false;
         }
-        return ::GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+        for (int tries = 0; tries < 100; ++tries, ::Sleep(50)) {  // ln may still be running
+            if (::GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        }
+        return false;
     }
 
 private:

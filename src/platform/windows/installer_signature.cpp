@@ -133,10 +133,10 @@ TrustCalls system_trust_calls() {
     SystemLibrary& wintrust = wintrust_library();
     SystemLibrary& crypt32 = crypt32_library();
     TrustCalls calls{
-        wintrust.find<decltype(&::WinVerifyTrust)>("WinVerifyTrust"),
-        wintrust.find<decltype(&::WTHelperProvDataFromStateData)>("WTHelperProvDataFromStateData"),
-        wintrust.find<decltype(&::WTHelperGetProvSignerFromChain)>("WTHelperGetProvSignerFromChain"),
-        crypt32.find<decltype(&::CertGetNameStringW)>("CertGetNameStringW"),
+        SYSTEM_FUNCTION(wintrust_library, WinVerifyTrust),
+        SYSTEM_FUNCTION(wintrust_library, WTHelperProvDataFromStateData),
+        SYSTEM_FUNCTION(wintrust_library, WTHelperGetProvSignerFromChain),
+        SYSTEM_FUNCTION(crypt32_library, CertGetNameStringW),
     };
     if (wintrust.load_error() != ERROR_SUCCESS) calls.load_error = wintrust.load_error();
     if (crypt32.load_error() != ERROR_SUCCESS) calls.load_error = crypt32.load_error();
