@@ -3,6 +3,7 @@
 #include "base/product.h"
 #include "driver/setup.h"
 #include "platform/text.h"
+#include "store/download_files.h"
 #include "store/file_writes.h"
 #include "store/work_folder.h"
 
@@ -16,7 +17,8 @@ void write_last_error(const FailureMessage& message, Platform& platform, std::op
         if (!opened) return;
         work_folder.emplace(std::move(*opened));
     }
-    auto file = work_folder->held->open_emptied(std::string(LAST_ERROR_FILE));
+    const std::string name(LAST_ERROR_FILE);
+    auto file = open_taking_back(*work_folder->held, name, [&] { return work_folder->held->open_emptied(name); });
     if (!file) return;
     ignore_failure(write_all(**file, std::as_bytes(std::span(message.text()))));
 }

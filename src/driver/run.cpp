@@ -29,11 +29,10 @@ SetupOutcome run_once(Platform& platform, const SetupPass& pass, std::optional<W
 
 void run_setup(Platform& platform, const SetupPass& pass) {
     // One copy per session: a second one shows the first and ends without a word.
-    // When no claim can be made at all (the name taken by another kind of object),
-    // the program goes on without it rather than never starting.
-    // A copy that runs elevated holds a name this one may not even open.
-    const InstanceClaim claim = platform.instance.claim();
-    if (claim == InstanceClaim::HeldElsewhere || claim == InstanceClaim::Denied) {
+    // When no claim can be made at all (the name taken by another kind of object,
+    // or shut to us by another's DACL), the program goes on without it rather than
+    // never starting: the held folder and partial file keep two copies apart.
+    if (platform.instance.claim() == InstanceClaim::HeldElsewhere) {
         platform.instance.bring_forward(to_utf16(WINDOW_TITLE));
         return;
     }
@@ -45,7 +44,7 @@ void run_setup(Platform& platform, const SetupPass& pass) {
         if (std::holds_alternative<SetupCancelled>(outcome)) return;
         if (auto* ready = std::get_if<Ready>(&outcome)) {
             // The installer stays held while Windows opens it, so nothing replaces it meanwhile.
-            if (launch_installer(ready->installer.path, platform.shell, platform.clock)) return;
+            if (launch_installer(*ready->installer.file, platform.shell, platform.clock)) return;
             outcome = FailureMessage("Windows did not start the installer.");
         }
         if (!show_failure_prompt(std::get<FailureMessage>(outcome), platform, std::move(work_folder))) return;

@@ -32,6 +32,9 @@ public:
     virtual OsResult<void> truncate(std::uint64_t length) = 0;
     // The length of the file as the file system reports it.
     virtual OsResult<std::uint64_t> length() = 0;
+    // The path of what the handle holds, every link resolved, in the "\\?\" form
+    // GetFinalPathNameByHandleW gives: the file itself, whatever its names mean now.
+    virtual OsResult<std::string> final_path() = 0;
 };
 
 // A file of the program's own (Folder::open_own). It gives itself a new name in
@@ -49,8 +52,11 @@ struct FileInfo {
     bool directory = false;
     bool read_only = false;
     std::uint64_t length = 0;
-    bool reparse_point = false;  // a link (symbolic link, junction); told by entry_info only
-    std::uint32_t links = 1;     // the file's names (hard links)
+    // A link: a reparse point whose tag is a name surrogate (symbolic link, junction);
+    // other reparse points (deduplicated, compressed, cloud files) are plain entries.
+    // Told by entry_info only.
+    bool reparse_point = false;
+    std::uint32_t links = 1;  // the file's names (hard links)
 };
 
 // A file opened by open_held, with what its handle says about it.
@@ -100,13 +106,22 @@ public:
     // Removes the folder itself when it was opened for removal: a link as a link,
     // a folder only when it is empty (ERROR_DIR_NOT_EMPTY otherwise).
     virtual OsResult<void> remove() = 0;
+    // Gives the folder itself the DACL of create_private_directory, which its
+    // owner may always do; what it holds keeps its own.
+    virtual OsResult<void> make_private() = 0;
+};
+
+enum class FolderOwner : std::uint8_t {
+    Trusted,   // the current user, SYSTEM or the Administrators group
+    Stranger,  // anyone else
+    None,      // none recorded: a volume without security (FAT, exFAT)
 };
 
 struct OpenedFolder {
     std::unique_ptr<Folder> folder;
     bool directory = false;
     bool reparse_point = false;  // its handle or its name shows a link
-    bool trusted_owner = false;  // owned by the current user, SYSTEM or the Administrators group
+    FolderOwner owner = FolderOwner::Stranger;
 };
 
 enum class FolderUse : std::uint8_t {

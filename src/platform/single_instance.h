@@ -10,7 +10,7 @@ enum class InstanceClaim : std::uint8_t {
     Taken,      // ours now
     Abandoned,  // ours now; the copy that held it ended without letting go (it was killed)
     HeldElsewhere,
-    Denied,       // the name may not even be opened: a copy that runs elevated holds it
+    Denied,       // the name may not even be opened: another's object shuts us out
     Unavailable,  // the claim could not be made at all
 };
 

@@ -26,6 +26,18 @@ void sweep_work_folder(Folder& folder, const DownloadPaths& paths);
 // is what refused it. Errors are the caller's to drop.
 OsResult<void> delete_even_read_only(Folder& folder, const std::string& name);
 
+// What `open` gives for the entry; one whose own DACL refuses it (ERROR_ACCESS_DENIED)
+// is a stranger's, which the folder's owner may still delete: deleted, then opened
+// anew, once. What cannot be deleted gives the refusal.
+template <class Open>
+auto open_taking_back(Folder& folder, const std::string& name, Open open) {
+    auto opened = open();
+    if (!opened && opened.error().is_code(ERROR_CODE_ACCESS_DENIED) && delete_even_read_only(folder, name)) {
+        opened = open();
+    }
+    return opened;
+}
+
 // "Could not save the download (…)." for a download file that cannot be opened,
 // cut or renamed.
 FailureMessage save_failure(const OsError& error, ErrorTexts& texts);

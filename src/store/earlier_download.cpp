@@ -52,7 +52,12 @@ EarlierDownload check_earlier_download(const InstallerList& list, const WorkFold
 
     // Opened once, for the check and the transfer alike: what is hashed here is
     // what the transfer appends to.
-    auto partial = wait.retry([&] { return folder.held->open_own(paths.partial); }, folder.held.get(), paths.partial);
+    // A scanner's brief hold is waited out; a file whose DACL shuts us out is taken back.
+    auto partial = wait.retry(
+        [&] {
+            return open_taking_back(*folder.held, paths.partial, [&] { return folder.held->open_own(paths.partial); });
+        },
+        folder.held.get(), paths.partial);
     if (wait.cancelled()) return Cancelled{};
     if (!partial) return partial_failure(partial.error(), list, *folder.held, paths.partial, texts);
     auto length = (*partial)->length();

@@ -15,7 +15,7 @@ namespace quarnet {
 // The checked installer, held open for reading only: nobody writes, renames or
 // deletes it until the handle is let go, after the launch.
 struct HeldInstaller {
-    std::string path;  // its full path, for the launch
+    std::string path;  // its full path as the pass asked for it; the launch takes the file's final path
     std::unique_ptr<File> file{};
 };
 

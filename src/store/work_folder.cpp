@@ -81,10 +81,10 @@ OsResult<void> create_all(FileSystem& files, const std::string& path, bool work_
     return created;
 }
 
-// A real folder that the user, SYSTEM or the administrators own: the sweep and
-// the downloads may trust it.
+// A real folder that the user, SYSTEM or the administrators own, or one on a
+// volume that keeps no owners: the sweep and the downloads may trust it.
 bool own_folder(const OpenedFolder& opened) {
-    return opened.directory && !opened.reparse_point && opened.trusted_owner;
+    return opened.directory && !opened.reparse_point && opened.owner != FolderOwner::Stranger;
 }
 
 // A link, or a folder that another user made, goes; the decision is taken again
@@ -103,7 +103,15 @@ OsResult<std::unique_ptr<Folder>> hold_own_folder(FileSystem& files, const std::
         if (auto made = create_all(files, path, true); !made) return std::unexpected(made.error());
         auto opened = files.open_folder(path, FolderUse::Hold);
         if (!opened) return std::unexpected(opened.error());
-        if (own_folder(*opened)) return std::move(opened->folder);
+        if (own_folder(*opened)) {
+            // Whatever it inherited or was given since it was made (a shared TEMP lets
+            // others write into it) ends before anything happens in it. A volume
+            // without owners keeps no DACL either.
+            if (opened->owner == FolderOwner::Trusted) {
+                if (auto made = opened->folder->make_private(); !made) return std::unexpected(made.error());
+            }
+            return std::move(opened->folder);
+        }
         if (!opened->directory && !opened->reparse_point) {
             return std::unexpected(OsError::from_code(ERROR_CODE_ALREADY_EXISTS));  // a file in the way
         }

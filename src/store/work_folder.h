@@ -26,8 +26,9 @@ struct WorkFolder {
 };
 
 // The temporary directory joined with "Quarnet-setup": made with every missing
-// level, the last one private to the user, SYSTEM and the administrators, and
-// held. A link there, or an empty folder that another user made, is removed and
+// level, the last one private to the user, SYSTEM and the administrators (made
+// so again on every call), and held. A folder on a volume without owners is used
+// as it is. A link there, or an empty folder that another user made, is removed and
 // the folder made anew; another user's folder with something in it is refused.
 Result<WorkFolder> open_work_folder(FileSystem& files, ErrorTexts& texts);
 

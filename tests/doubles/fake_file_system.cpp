@@ -18,6 +18,7 @@ struct Node {
     int held_by_us = 0;           // open handles that share reading only, and held folders
     bool foreign = false;         // owned by another user
     bool private_acl = false;     // made by create_private_directory
+    bool ownerless = false;       // on a volume without security
 };
 
 // Our own handles share reading only: writing, deleting and renaming must wait.
@@ -218,6 +219,9 @@ public:
         if (auto error = state_->enter(FsOp::Length, path_)) return std::unexpected(*error);
         return node_->content.size();
     }
+
+    // Wherever the file is now.
+    OsResult<std::string> final_path() override { return "\\\\?\\" + state_->key_of(node_); }
 
     const std::shared_ptr<Node>& node() const { return node_; }
     const std::string& path() const { return path_; }
@@ -586,6 +590,11 @@ public:
         return {};
     }
 
+    OsResult<void> make_private() override {
+        node_->private_acl = true;
+        return {};
+    }
+
 private:
     std::string key() const { return state_->key_of(node_); }
     OsResult<std::string> at(const std::string& name) const {
@@ -619,7 +628,7 @@ OsResult<OpenedFolder> FakeFileSystem::open_folder(const std::string& path, Fold
     OpenedFolder opened;
     opened.directory = node->directory;
     opened.reparse_point = node->link;
-    opened.trusted_owner = !node->foreign;
+    opened.owner = node->foreign ? FolderOwner::Stranger : node->ownerless ? FolderOwner::None : FolderOwner::Trusted;
     opened.folder = std::make_unique<FakeFolder>(*this, state_, node, use == FolderUse::Remove);
     return opened;
 }
@@ -627,6 +636,11 @@ OsResult<OpenedFolder> FakeFileSystem::open_folder(const std::string& path, Fold
 void FakeFileSystem::add_foreign_directory(const std::string& path) {
     add_directory(path);
     state_->find(normalize(path))->foreign = true;
+}
+
+void FakeFileSystem::add_ownerless_directory(const std::string& path) {
+    add_directory(path);
+    state_->find(normalize(path))->ownerless = true;
 }
 
 void FakeFileSystem::move_tree(const std::string& from, const std::string& to) {

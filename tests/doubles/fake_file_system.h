@@ -99,6 +99,8 @@ public:
     void add_link(const std::string& path, bool to_directory);
     // A folder that another user made (an owner the program does not trust).
     void add_foreign_directory(const std::string& path);
+    // A folder on a volume that records no owner.
+    void add_ownerless_directory(const std::string& path);
     // Another program moves a folder with all it holds, share modes or not (as a
     // rename from Wine's Unix side does).
     void move_tree(const std::string& from, const std::string& to);
@@ -121,7 +123,7 @@ public:
     bool is_directory(const std::string& path) const;
     bool is_read_only(const std::string& path) const;
     bool is_link(const std::string& path) const;
-    // Made by create_private_directory.
+    // Made by create_private_directory, or made so by make_private.
     bool is_private(const std::string& path) const;
     // The names directly inside a folder, in listing order, without "." and "..".
     std::vector<std::string> names_in(const std::string& folder) const;

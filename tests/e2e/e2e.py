@@ -436,6 +436,41 @@ def case_linked_folder(run):
         shutil.rmtree(elsewhere, ignore_errors=True)
 
 
+def case_temp_repointed(run):
+    # Temp is a link, pointed at another folder with another installer while the download runs.
+    real, other = run.temp + "-real", run.temp + "-other"
+    shutil.rmtree(other, ignore_errors=True)
+    os.makedirs(os.path.join(other, "Quarnet-setup"))
+    with open(os.path.join(other, "Quarnet-setup", FILE), "wb") as f:
+        f.write(run.installer + b"not the announced one")
+    os.makedirs(run.temp, exist_ok=True)
+    os.rename(run.temp, real)
+    os.symlink(real, run.temp)
+    try:
+        slow_download(run)
+        process = run.start()
+        run.wait_for_part()
+        os.symlink(other, run.temp + "-link")
+        os.replace(run.temp + "-link", run.temp)
+        process.communicate(timeout=120)
+        started = [os.path.exists(os.path.join(f, "Quarnet-setup", FILE + ".started")) for f in (real, other)]
+        expect_equal(started, [True, False], "started (the checked installer, the other)")
+    finally:
+        os.unlink(run.temp)
+        os.rename(real, run.temp)
+        shutil.rmtree(other, ignore_errors=True)
+
+
+def case_mutex_shut(run):
+    # Another program made the one-copy mutex first, with an empty DACL: the pass runs all the same.
+    run.publish()
+    holder = subprocess.Popen([WINE_RUN, run.part_writer, "mutex", "Local\\Quarnet-setup", "60"],
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    expect(holder.stdout.readline().strip() == b"holding", "the other program made the mutex")
+    run.run()
+    run.expect_launched()
+
+
 def case_full_disk(run):
     # The temporary folder is a 1 MB tmpfs: the 4 MB installer is not even asked for,
     # and last-error.txt still has room for the message.
@@ -512,6 +547,8 @@ CASES = {
     "scanner_holds": case_scanner_holds,
     "odd_names": case_odd_names,
     "full_disk": case_full_disk,
+    "temp_repointed": case_temp_repointed,
+    "mutex_shut": case_mutex_shut,
     **PUBLISHER_CASES,
 }
 

@@ -4,15 +4,28 @@
 //   part_writer lock <path> <seconds>    opens <path> for writing without any sharing, keeps it open
 //   part_writer write <path> <seconds>   keeps trying to open <path> for writing and overwrite 16 bytes
 //   part_writer move <path> <seconds>    keeps trying to move the folder <path> away (and back)
+//   part_writer mutex <name> <seconds>   makes the mutex <name> first, with an empty DACL, and keeps it
 // Prints "opened N" (the opens or moves that succeeded) before it ends.
 
 #include <cstdio>
 #include <cwchar>
 
 #include "platform/windows/windows_api.h"
+// After windows_api.h, so the same settings hold for it.
+#include <sddl.h>
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 4) return 2;
+    if (::lstrcmpW(argv[1], L"mutex") == 0) {
+        PSECURITY_DESCRIPTOR nobody = nullptr;  // "D:", an empty DACL: it grants nothing
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:", SDDL_REVISION_1, &nobody, nullptr);
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, nobody, FALSE};
+        if (::CreateMutexW(&attributes, FALSE, argv[2]) == nullptr) return 1;
+        std::printf("holding\n");
+        std::fflush(stdout);
+        ::Sleep(static_cast<DWORD>(_wtoi(argv[3])) * 1000);
+        return 0;
+    }
     const bool lock = ::lstrcmpW(argv[1], L"lock") == 0;
     const bool hold = lock || ::lstrcmpW(argv[1], L"hold") == 0;
     const bool move = ::lstrcmpW(argv[1], L"move") == 0;

@@ -9,6 +9,8 @@
 
 #include "contract/file_system_contract.h"
 #include "platform/text.h"
+#include "platform/windows/file_calls.h"
+#include "platform/windows/held_folder.h"
 #include "platform/windows/unique_handle.h"
 #include "platform/windows/wide_text.h"
 #include "platform/windows/windows_api.h"
@@ -156,6 +158,33 @@ TEST(WindowsFileSystem, TemporaryDirectoryFollowsTheEnvironment) {
     ASSERT_TRUE(temp);
     EXPECT_EQ(*temp, to_utf8_lossy(windows::from_wide(std::wstring_view(expected, length))));
     EXPECT_EQ(temp->back(), '\\');
+}
+
+// Where the layouts before it are refused, each one lists the same entries on the same handle.
+TEST(WindowsFileSystem, ListingFallsBackToLayoutsWithoutIds) {
+    WindowsEnvironment environment;
+    const std::string folder = environment.new_folder();
+    ASSERT_TRUE(environment.files().create_directory(folder + "\\a"));
+    windows::UniqueFileHandle handle(::CreateFileW(wide(folder).c_str(), FILE_LIST_DIRECTORY, windows::SHARE_ALL,
+                                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    static windows::ListLayout first_taken;
+    for (auto layout : {windows::ListLayout::Full, windows::ListLayout::Plain}) {
+        first_taken = layout;
+        auto listing = windows::make_listing(handle.get(), [](HANDLE f, auto l, bool restart, auto buffer) {
+            if (l < first_taken) return OsResult<void>(std::unexpected(OsError::from_code(ERROR_NOT_SUPPORTED)));
+            return windows::list_entries(f, l, restart, buffer);
+        });
+        int listed = 0;
+        while (listing->next()) ++listed;
+        EXPECT_EQ(listed, 3) << static_cast<int>(layout);  // ".", "..", "a"
+    }
+}
+
+TEST(WindowsFileSystem, OnlyNameSurrogatesAreLinks) {
+    for (DWORD tag : {IO_REPARSE_TAG_SYMLINK, IO_REPARSE_TAG_MOUNT_POINT, IO_REPARSE_TAG_DEDUP, IO_REPARSE_TAG_WOF}) {
+        const bool link = tag == IO_REPARSE_TAG_SYMLINK || tag == IO_REPARSE_TAG_MOUNT_POINT;
+        EXPECT_EQ(windows::is_link(FILE_ATTRIBUTE_REPARSE_POINT, tag), link) << tag;
+    }
 }
 
 }  // namespace

@@ -169,6 +169,18 @@ TEST_F(EarlierDownloadTest, PartialFileHeldForWritingCannotBeSavedTo) {
               "Could not save the download (Sharing violation. (os error 32)).");
 }
 
+// One whose DACL shuts us out is deleted and made anew, once; one that cannot be deleted fails the pass.
+TEST_F(EarlierDownloadTest, PartialFileShutToUsIsTakenBackOnce) {
+    files.add_file(paths.partial, "the whole");
+    const auto denied = OsError::from_code(ERROR_CODE_ACCESS_DENIED);
+    files.fail_next(FsOp::OpenOwn, denied);
+    EXPECT_TRUE(std::holds_alternative<ResumePoint>(check()));  // deleted and made anew
+    EXPECT_EQ(files.content(paths.partial), "");
+    files.fail_next(FsOp::OpenOwn, denied, 1'000);
+    files.fail_next(FsOp::Delete, denied, 1'000);
+    EXPECT_TRUE(std::holds_alternative<FailureMessage>(check()));  // not ours to delete: the usual message
+}
+
 // What was hashed is what the transfer appends to: nobody shortens or swaps it in between.
 TEST_F(EarlierDownloadTest, PartialFileStaysHeldForTheTransfer) {
     files.add_file(paths.partial, "the whole");

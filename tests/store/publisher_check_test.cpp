@@ -28,6 +28,7 @@ public:
     OsResult<std::size_t> write(std::span<const std::byte>) override { return 0; }
     OsResult<void> truncate(std::uint64_t) override { return {}; }
     OsResult<std::uint64_t> length() override { return 0; }
+    OsResult<std::string> final_path() override { return std::string(INSTALLER); }
 
 private:
     std::function<void()> on_release_;

@@ -97,12 +97,15 @@ TEST_F(WorkFolder, WhatStandsThereMustBeOurOwn) {
     struct Case {
         const char* what;
         std::function<void(FakeFileSystem&)> arrange;
-        std::string error;  // empty: a private folder of our own is held
+        std::string error;  // empty: a folder of our own is held
+        bool made_private = true;
     };
     const Case cases[] = {
         {"nothing there", [](FakeFileSystem&) {}, ""},
         {"a dangling link", [&](FakeFileSystem& f) { f.add_link(path, false); }, ""},
         {"another user's empty folder", [&](FakeFileSystem& f) { f.add_foreign_directory(path); }, ""},
+        {"our own folder from before", [&](FakeFileSystem& f) { f.add_directory(path); }, ""},
+        {"a folder where no owner is kept", [&](FakeFileSystem& f) { f.add_ownerless_directory(path); }, "", false},
         {"another user's folder holding a DLL",
          [&](FakeFileSystem& f) {
              f.add_foreign_directory(path);
@@ -116,7 +119,7 @@ TEST_F(WorkFolder, WhatStandsThereMustBeOurOwn) {
         c.arrange(fresh);
         auto folder = open_work_folder(fresh, texts);
         EXPECT_EQ(folder ? "" : folder.error().text(), c.error) << c.what;
-        EXPECT_EQ(fresh.is_private(path), c.error.empty()) << c.what;
+        EXPECT_EQ(fresh.is_private(path), c.error.empty() && c.made_private) << c.what;
         EXPECT_EQ(fresh.exists(path + "\\version.dll"), !c.error.empty()) << c.what;
     }
 }

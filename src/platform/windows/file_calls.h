@@ -52,9 +52,11 @@ inline FileInfo file_info_of(const BY_HANDLE_FILE_INFORMATION& info) {
     return result;
 }
 
-// Attributes that show a reparse point: a link (symbolic link, junction).
-inline bool is_link(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+// Only a reparse point whose tag is a name surrogate (symbolic link, junction)
+// leads to another name; deduplicated, compressed or cloud files are reparse
+// points too, and plain files for everything here.
+inline bool is_link(DWORD attributes, DWORD tag) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && IsReparseTagNameSurrogate(tag);
 }
 
 // The name's attributes tell a link too: Wine shows a Unix link there, while its
@@ -63,7 +65,30 @@ inline bool name_is_link(const std::string& path) {
     // "\\?\" keeps the name exactly as given.
     const bool drive_path = path.size() > 2 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
     auto wide = wide_path(drive_path ? "\\\\?\\" + path : path);
-    return wide && is_link(::GetFileAttributesW(wide->c_str()));
+    if (!wide) return false;
+    DWORD attributes = ::GetFileAttributesW(wide->c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// What a handle opened on an entry itself (links not followed) shows of it.
+struct ReparseSeen {
+    bool reparse_point = false;  // of any kind
+    bool link = false;           // the handle is on the link itself
+    bool through_link = false;  // no reparse point on the handle, but the name is a link: the handle reached its target
+    bool any_link() const { return link || through_link; }
+};
+
+// `path` is the entry's: the name is asked only when the handle shows no reparse point.
+inline OsResult<ReparseSeen> reparse_of(HANDLE handle, const std::string& path) {
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag)) {
+        return last_error(::GetLastError());
+    }
+    ReparseSeen seen;
+    seen.reparse_point = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    seen.link = is_link(tag.FileAttributes, tag.ReparseTag);
+    seen.through_link = !seen.reparse_point && name_is_link(path);
+    return seen;
 }
 
 // Deletes the entry the handle was opened on (with DELETE, links not followed).

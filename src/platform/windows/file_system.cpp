@@ -64,8 +64,8 @@ public:
         auto info = TRY(handle_info(handle.get()));
         OpenedFolder opened;
         opened.directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        opened.reparse_point = is_link(info.dwFileAttributes) || name_is_link(path);
-        opened.trusted_owner = TRY(owned_by_trusted(handle.get()));
+        opened.reparse_point = TRY(reparse_of(handle.get(), path)).any_link();
+        opened.owner = TRY(owner_of(handle.get()));
         opened.folder = make_held_folder(std::move(handle), path);
         return opened;
     }

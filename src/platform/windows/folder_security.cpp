@@ -20,9 +20,12 @@ struct SecurityCalls {
     decltype(&::ConvertSidToStringSidW) sid_to_text = nullptr;
     decltype(&::ConvertStringSecurityDescriptorToSecurityDescriptorW) descriptor_from_text = nullptr;
     decltype(&::GetSecurityInfo) security_info = nullptr;
+    decltype(&::SetSecurityInfo) set_security_info = nullptr;
+    decltype(&::GetSecurityDescriptorDacl) descriptor_dacl = nullptr;
 
     bool complete() const {
-        return open_process_token && token_information && sid_to_text && descriptor_from_text && security_info;
+        return open_process_token && token_information && sid_to_text && descriptor_from_text && security_info &&
+               set_security_info && descriptor_dacl;
     }
 };
 
@@ -36,6 +39,8 @@ const SecurityCalls& calls() {
         c.descriptor_from_text =
             library.find<decltype(c.descriptor_from_text)>("ConvertStringSecurityDescriptorToSecurityDescriptorW");
         c.security_info = library.find<decltype(c.security_info)>("GetSecurityInfo");
+        c.set_security_info = library.find<decltype(c.set_security_info)>("SetSecurityInfo");
+        c.descriptor_dacl = library.find<decltype(c.descriptor_dacl)>("GetSecurityDescriptorDacl");
         return c;
     }();
     return found;
@@ -70,22 +75,50 @@ const OsResult<std::wstring>& current_user() {
     return user;
 }
 
+// P: protected, nothing inherited; OICI: files and folders inside inherit it; FA: full control.
+constexpr std::wstring_view PRIVATE_FOLDER_SDDL = L"D:P(A;OICI;FA;;;{user})(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
 }  // namespace
 
-OsResult<void> create_private_directory(const std::wstring& path) {
+OsResult<UniqueLocalMemory<PSECURITY_DESCRIPTOR>> descriptor_for_user(std::wstring sddl) {
     const auto& user = current_user();
     if (!user) return std::unexpected(user.error());
-    // P: protected, nothing inherited; OICI: files and folders inside inherit it; FA: full control.
-    std::wstring sddl = L"D:P(A;OICI;FA;;;" + *user + L")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    constexpr std::wstring_view USER = L"{user}";
+    for (auto at = sddl.find(USER); at != std::wstring::npos; at = sddl.find(USER, at + user->size())) {
+        sddl.replace(at, USER.size(), *user);
+    }
     PSECURITY_DESCRIPTOR made = nullptr;
     if (!calls().descriptor_from_text(sddl.c_str(), SDDL_REVISION_1, &made, nullptr)) return failed(::GetLastError());
-    UniqueLocalMemory<PSECURITY_DESCRIPTOR> descriptor(made);
+    return UniqueLocalMemory<PSECURITY_DESCRIPTOR>(made);
+}
+
+OsResult<void> create_private_directory(const std::wstring& path) {
+    auto descriptor = TRY(descriptor_for_user(std::wstring(PRIVATE_FOLDER_SDDL)));
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
     if (!::CreateDirectoryW(path.c_str(), &attributes)) return failed(::GetLastError());
     return {};
 }
 
-OsResult<bool> owned_by_trusted(HANDLE object) {
+OsResult<void> make_private(HANDLE folder) {
+    auto descriptor = TRY(descriptor_for_user(std::wstring(PRIVATE_FOLDER_SDDL)));
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!calls().descriptor_dacl(descriptor.get(), &present, &dacl, &defaulted)) return failed(::GetLastError());
+    // The held handle asks for no WRITE_DAC. READ_CONTROL as well: Wine reads the
+    // DACL's flags before it writes a file's.
+    UniqueFileHandle writable(::ReOpenFile(folder, READ_CONTROL | WRITE_DAC,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
+    if (!writable.valid()) return failed(::GetLastError());
+    DWORD error = calls().set_security_info(writable.get(), SE_FILE_OBJECT,
+                                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                                            nullptr, dacl, nullptr);
+    if (error != ERROR_SUCCESS) return failed(error);
+    return {};
+}
+
+OsResult<FolderOwner> owner_of(HANDLE object) {
     const auto& user = current_user();
     if (!user) return std::unexpected(user.error());
     PSID owner = nullptr;
@@ -94,10 +127,11 @@ OsResult<bool> owned_by_trusted(HANDLE object) {
                                         nullptr, &found);
     if (error != ERROR_SUCCESS) return failed(error);
     UniqueLocalMemory<PSECURITY_DESCRIPTOR> descriptor(found);
-    if (owner == nullptr) return false;  // no owner recorded (a file system without security)
+    if (owner == nullptr) return FolderOwner::None;  // a file system without security keeps none
     auto text = sid_text(owner);
     if (!text) return std::unexpected(text.error());
-    return *text == *user || *text == LOCAL_SYSTEM_SID || *text == ADMINISTRATORS_SID;
+    const bool trusted = *text == *user || *text == LOCAL_SYSTEM_SID || *text == ADMINISTRATORS_SID;
+    return trusted ? FolderOwner::Trusted : FolderOwner::Stranger;
 }
 
 }  // namespace quarnet::windows

@@ -5,7 +5,9 @@
 
 #include <string>
 
+#include "platform/file_system.h"
 #include "platform/os_error.h"
+#include "platform/windows/unique_handle.h"
 #include "platform/windows/windows_api.h"
 
 namespace quarnet::windows {
@@ -14,7 +16,14 @@ namespace quarnet::windows {
 // all that is made inside, and takes nothing from the folder above.
 OsResult<void> create_private_directory(const std::wstring& path);
 
-// Whether the object's owner is one of those three. The handle needs READ_CONTROL.
-OsResult<bool> owned_by_trusted(HANDLE object);
+// Which of those three owns the object, if any; the handle needs READ_CONTROL.
+OsResult<FolderOwner> owner_of(HANDLE object);
+
+// Gives the folder open on `folder` that same DACL, through a second handle of
+// its own with WRITE_DAC (an owner is always granted that).
+OsResult<void> make_private(HANDLE folder);
+
+// A security descriptor made from SDDL in which "{user}" stands for the current user's SID.
+OsResult<UniqueLocalMemory<PSECURITY_DESCRIPTOR>> descriptor_for_user(std::wstring sddl);
 
 }  // namespace quarnet::windows

@@ -23,6 +23,10 @@ constexpr ULONG RENAME_POSIX_SEMANTICS = 0x2;
 // The class as a number: the headers' enum ends before FileRenameInformationEx.
 using SetInformationFile = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG);
 
+constexpr ULONG NT_DIRECTORY_INFORMATION = 1;  // FileDirectoryInformation
+using QueryDirectoryFile = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG,
+                                            BOOLEAN, PUNICODE_STRING, BOOLEAN);
+
 }  // namespace
 
 std::unexpected<OsError> status_error(LONG status) {
@@ -71,6 +75,17 @@ OsResult<void> rename_relative(HANDLE file, HANDLE folder, const std::string& na
     IO_STATUS_BLOCK io{};
     NTSTATUS status = set_information(file, &io, information, static_cast<ULONG>(buffer.size() * sizeof(std::uint64_t)),
                                       plain ? NT_RENAME : NT_RENAME_EX);
+    if (status < 0) return status_error(status);
+    return {};
+}
+
+OsResult<void> query_directory(HANDLE folder, std::span<std::uint64_t> buffer, bool restart) {
+    auto query = SYSTEM_FUNCTION_OF_TYPE(ntdll_library, NtQueryDirectoryFile, QueryDirectoryFile);
+    if (query == nullptr) return last_error(ERROR_PROC_NOT_FOUND);
+    IO_STATUS_BLOCK io{};
+    NTSTATUS status =
+        query(folder, nullptr, nullptr, nullptr, &io, buffer.data(), static_cast<ULONG>(buffer.size_bytes()),
+              NT_DIRECTORY_INFORMATION, FALSE, nullptr, restart ? TRUE : FALSE);
     if (status < 0) return status_error(status);
     return {};
 }

@@ -3,6 +3,8 @@
 // NtCreateFile and NtSetInformationFile, which take the folder as the root of
 // the name, so no path is looked up again and no trailing dot or space is dropped.
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "platform/os_error.h"
@@ -28,6 +30,10 @@ enum class RenameWay {
 
 // Gives the file open on `file` (with DELETE) the name `name` in `folder`.
 OsResult<void> rename_relative(HANDLE file, HANDLE folder, const std::string& name, RenameWay way);
+
+// The next entries of the folder open on `folder`, in the FILE_DIRECTORY_INFORMATION
+// layout (NtQueryDirectoryFile), from the first one when `restart`.
+OsResult<void> query_directory(HANDLE folder, std::span<std::uint64_t> buffer, bool restart);
 
 // An NTSTATUS as the Win32 error code it stands for.
 std::unexpected<OsError> status_error(LONG status);

@@ -1,5 +1,6 @@
 #include "platform/single_instance.h"
 
+#include "platform/windows/folder_security.h"
 #include "platform/windows/system_library.h"
 #include "platform/windows/unique_handle.h"
 #include "platform/windows/wide_text.h"
@@ -9,6 +10,9 @@
 namespace quarnet::windows {
 namespace {
 
+// SYNCHRONIZE and MUTANT_QUERY_STATE for the user, SYSTEM and the Administrators group.
+constexpr std::wstring_view MUTEX_SDDL = L"D:(A;;0x100001;;;{user})(A;;0x100001;;;SY)(A;;0x100001;;;BA)";
+
 using FindWindowWFunction = HWND(WINAPI*)(LPCWSTR, LPCWSTR);
 using SetForegroundWindowFunction = BOOL(WINAPI*)(HWND);
 
@@ -16,7 +20,12 @@ class WindowsSingleInstance final : public SingleInstance {
 public:
     InstanceClaim claim() override {
         // The session's namespace: another user's copy on the same machine is no twin.
-        mutex_ = UniqueKernelHandle(::CreateMutexW(nullptr, FALSE, L"Local\\Quarnet-setup"));
+        // The user's copies, elevated or not, may all wait on it, whichever made it:
+        // that is all they ask for.
+        auto descriptor = descriptor_for_user(std::wstring(MUTEX_SDDL));
+        if (!descriptor) return InstanceClaim::Unavailable;
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor->get(), FALSE};
+        mutex_ = UniqueKernelHandle(::CreateMutexExW(&attributes, L"Local\\Quarnet-setup", 0, SYNCHRONIZE));
         if (!mutex_.valid()) {
             return ::GetLastError() == ERROR_ACCESS_DENIED ? InstanceClaim::Denied : InstanceClaim::Unavailable;
         }

@@ -48,6 +48,24 @@ public:
         return static_cast<std::uint64_t>(size.QuadPart);
     }
 
+    OsResult<std::string> final_path() override {
+        std::wstring buffer(MAX_PATH, L'\0');
+        for (;;) {
+            DWORD length = ::GetFinalPathNameByHandleW(handle_.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+            if (length == 0) return last_error(::GetLastError());
+            if (length < buffer.size()) {
+                buffer.resize(length);
+                break;
+            }
+            buffer.assign(length, L'\0');  // too small: `length` is what it needs, NUL included
+        }
+        // A name Windows holds need not be valid UTF-16; such a path would not come back the same.
+        auto path = to_utf8_strict(from_wide(buffer));
+        if (!path) return last_error(ERROR_INVALID_NAME);
+        return std::move(*path);
+    }
+
     OsResult<void> rename_replacing(const std::string& name) override;
     OsResult<void> rename_replacing_in_use(const std::string& name) override;
 
