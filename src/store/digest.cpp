@@ -22,11 +22,10 @@ OsResult<HashedPrefix> hash_open_file(File& file, std::uint64_t limit) {
     std::uint64_t remaining = limit;
     while (remaining > 0) {
         auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, HASH_BUFFER_SIZE));
-        auto got = file.read(std::span(buffer.get(), wanted));
-        if (!got) return std::unexpected(got.error());
-        if (*got == 0) break;
-        state.update(std::span<const std::byte>(buffer.get(), *got));
-        remaining -= std::min<std::uint64_t>(*got, remaining);
+        const std::size_t got = TRY(file.read(std::span(buffer.get(), wanted)));
+        if (got == 0) break;
+        state.update(std::span<const std::byte>(buffer.get(), got));
+        remaining -= std::min<std::uint64_t>(got, remaining);
     }
     return HashedPrefix{state, limit - remaining};
 }

@@ -90,33 +90,29 @@ bool own_folder(const OpenedFolder& opened) {
 // A link, or a folder that another user made, goes; the decision is taken again
 // on the handle that removes it. Another user's folder with something in it stays.
 OsResult<void> remove_stranger(FileSystem& files, const std::string& path) {
-    auto doomed = files.open_folder(path, FolderUse::Remove);
-    if (!doomed) return std::unexpected(doomed.error());
-    if (own_folder(*doomed)) return {};
-    auto removed = doomed->folder->remove();
-    if (removed || doomed->reparse_point) return removed;
+    OpenedFolder doomed = TRY(files.open_folder(path, FolderUse::Remove));
+    if (own_folder(doomed)) return {};
+    auto removed = doomed.folder->remove();
+    if (removed || doomed.reparse_point) return removed;
     return std::unexpected(OsError::from_code(ERROR_CODE_ACCESS_DENIED));
 }
 
 OsResult<std::unique_ptr<Folder>> hold_own_folder(FileSystem& files, const std::string& path) {
     for (int round = 0; round < 2; ++round) {
-        if (auto made = create_all(files, path, true); !made) return std::unexpected(made.error());
-        auto opened = files.open_folder(path, FolderUse::Hold);
-        if (!opened) return std::unexpected(opened.error());
-        if (own_folder(*opened)) {
+        TRY(create_all(files, path, true));
+        OpenedFolder opened = TRY(files.open_folder(path, FolderUse::Hold));
+        if (own_folder(opened)) {
             // Whatever it inherited or was given since it was made (a shared TEMP lets
             // others write into it) ends before anything happens in it. A volume
             // without owners keeps no DACL either.
-            if (opened->owner == FolderOwner::Trusted) {
-                if (auto made = opened->folder->make_private(); !made) return std::unexpected(made.error());
-            }
-            return std::move(opened->folder);
+            if (opened.owner == FolderOwner::Trusted) TRY(opened.folder->make_private());
+            return std::move(opened.folder);
         }
-        if (!opened->directory && !opened->reparse_point) {
+        if (!opened.directory && !opened.reparse_point) {
             return std::unexpected(OsError::from_code(ERROR_CODE_ALREADY_EXISTS));  // a file in the way
         }
-        opened->folder.reset();
-        if (auto removed = remove_stranger(files, path); !removed) return std::unexpected(removed.error());
+        opened.folder.reset();
+        TRY(remove_stranger(files, path));
     }
     return std::unexpected(OsError::from_code(ERROR_CODE_ACCESS_DENIED));  // it keeps coming back
 }

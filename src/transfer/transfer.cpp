@@ -29,9 +29,7 @@ std::string request_headers(std::uint64_t offset) {
 // Cuts the file back to `length` when it is longer. One that is not is left
 // alone: on a full disk even setting a file to its own length can fail.
 OsResult<void> cut_back(File& file, std::uint64_t length) {
-    auto current = file.length();
-    if (!current) return std::unexpected(current.error());
-    if (*current <= length) return {};
+    if (TRY(file.length()) <= length) return {};
     return file.truncate(length);
 }
 

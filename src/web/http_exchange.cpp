@@ -56,11 +56,8 @@ HttpExchange::HttpExchange(WebSession& session, WebAddress address)
 HttpExchange::~HttpExchange() = default;
 
 Result<HttpExchange> open_get(WebSession& session, std::string_view address, std::string_view extra_headers) {
-    Result<WebAddress> parsed = parse_web_address(address);
-    if (!parsed) return std::unexpected(std::move(parsed.error()));
-
     // Every early return below destroys `exchange`, which closes what was opened.
-    HttpExchange exchange(session, std::move(*parsed));
+    HttpExchange exchange(session, TRY(parse_web_address(address)));
     WinHttp& http = session.http();
     const std::string& host = exchange.address_.host;
 
@@ -81,15 +78,13 @@ Result<HttpExchange> open_get(WebSession& session, std::string_view address, std
 
     exchange.headers_ = to_utf16(extra_headers);
     HttpHandle request = exchange.request_.get();
-    Result<void> answered = send_and_receive(session, request, exchange.headers_, host, false);
-    if (!answered) return std::unexpected(std::move(answered.error()));
+    TRY(send_and_receive(session, request, exchange.headers_, host, false));
     exchange.status_ = http.query_status(request).value_or(0);
 
     // A 407 from a proxy gets one more send of the same request, with the sign-in set.
     // If that is refused too, or no sign-in could be set, the 407 stands.
     if (exchange.status_ == HTTP_PROXY_AUTH_REQUIRED && set_proxy_logon(http, request)) {
-        answered = send_and_receive(session, request, exchange.headers_, host, true);
-        if (!answered) return std::unexpected(std::move(answered.error()));
+        TRY(send_and_receive(session, request, exchange.headers_, host, true));
         exchange.status_ = http.query_status(request).value_or(0);
     }
     return exchange;

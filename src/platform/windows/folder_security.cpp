@@ -30,19 +30,15 @@ struct SecurityCalls {
 };
 
 const SecurityCalls& calls() {
-    static const SecurityCalls found = [] {
-        const SystemLibrary& library = advapi32_library();
-        SecurityCalls c;
-        c.open_process_token = library.find<decltype(c.open_process_token)>("OpenProcessToken");
-        c.token_information = library.find<decltype(c.token_information)>("GetTokenInformation");
-        c.sid_to_text = library.find<decltype(c.sid_to_text)>("ConvertSidToStringSidW");
-        c.descriptor_from_text =
-            library.find<decltype(c.descriptor_from_text)>("ConvertStringSecurityDescriptorToSecurityDescriptorW");
-        c.security_info = library.find<decltype(c.security_info)>("GetSecurityInfo");
-        c.set_security_info = library.find<decltype(c.set_security_info)>("SetSecurityInfo");
-        c.descriptor_dacl = library.find<decltype(c.descriptor_dacl)>("GetSecurityDescriptorDacl");
-        return c;
-    }();
+    static const SecurityCalls found{
+        SYSTEM_FUNCTION(advapi32_library, OpenProcessToken),
+        SYSTEM_FUNCTION(advapi32_library, GetTokenInformation),
+        SYSTEM_FUNCTION(advapi32_library, ConvertSidToStringSidW),
+        SYSTEM_FUNCTION(advapi32_library, ConvertStringSecurityDescriptorToSecurityDescriptorW),
+        SYSTEM_FUNCTION(advapi32_library, GetSecurityInfo),
+        SYSTEM_FUNCTION(advapi32_library, SetSecurityInfo),
+        SYSTEM_FUNCTION(advapi32_library, GetSecurityDescriptorDacl),
+    };
     return found;
 }
 
@@ -81,11 +77,10 @@ constexpr std::wstring_view PRIVATE_FOLDER_SDDL = L"D:P(A;OICI;FA;;;{user})(A;OI
 }  // namespace
 
 OsResult<UniqueLocalMemory<PSECURITY_DESCRIPTOR>> descriptor_for_user(std::wstring sddl) {
-    const auto& user = current_user();
-    if (!user) return std::unexpected(user.error());
+    const std::wstring user = TRY(current_user());
     constexpr std::wstring_view USER = L"{user}";
-    for (auto at = sddl.find(USER); at != std::wstring::npos; at = sddl.find(USER, at + user->size())) {
-        sddl.replace(at, USER.size(), *user);
+    for (auto at = sddl.find(USER); at != std::wstring::npos; at = sddl.find(USER, at + user.size())) {
+        sddl.replace(at, USER.size(), user);
     }
     PSECURITY_DESCRIPTOR made = nullptr;
     if (!calls().descriptor_from_text(sddl.c_str(), SDDL_REVISION_1, &made, nullptr)) return failed(::GetLastError());
@@ -119,8 +114,7 @@ OsResult<void> make_private(HANDLE folder) {
 }
 
 OsResult<FolderOwner> owner_of(HANDLE object) {
-    const auto& user = current_user();
-    if (!user) return std::unexpected(user.error());
+    const std::wstring user = TRY(current_user());
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR found = nullptr;
     DWORD error = calls().security_info(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
@@ -128,9 +122,8 @@ OsResult<FolderOwner> owner_of(HANDLE object) {
     if (error != ERROR_SUCCESS) return failed(error);
     UniqueLocalMemory<PSECURITY_DESCRIPTOR> descriptor(found);
     if (owner == nullptr) return FolderOwner::None;  // a file system without security keeps none
-    auto text = sid_text(owner);
-    if (!text) return std::unexpected(text.error());
-    const bool trusted = *text == *user || *text == LOCAL_SYSTEM_SID || *text == ADMINISTRATORS_SID;
+    const std::wstring text = TRY(sid_text(owner));
+    const bool trusted = text == user || text == LOCAL_SYSTEM_SID || text == ADMINISTRATORS_SID;
     return trusted ? FolderOwner::Trusted : FolderOwner::Stranger;
 }
 

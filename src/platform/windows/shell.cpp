@@ -21,11 +21,6 @@ constexpr CLSID PROGRESS_DIALOG_CLASS = {0xF8383852, 0xFCD3, 0x11D1, {0xA6, 0xB9
 constexpr IID PROGRESS_DIALOG_INTERFACE = {
     0xEBBC7C04, 0x315E, 0x11D2, {0xB6, 0x2F, 0x00, 0x60, 0x97, 0xDF, 0x5B, 0xD4}};
 
-using CoInitializeExFunction = HRESULT(WINAPI*)(LPVOID, DWORD);
-using CoCreateInstanceFunction = HRESULT(WINAPI*)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
-using ShellExecuteWFunction = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
-using MessageBoxWFunction = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
-
 // Owns one reference to the dialog object.
 class ShellProgressDialog final : public ProgressDialog {
 public:
@@ -57,12 +52,12 @@ private:
 class WindowsShell final : public Shell {
 public:
     void initialize_com() override {
-        auto co_initialize_ex = ole32_library().find<CoInitializeExFunction>("CoInitializeEx");
+        auto co_initialize_ex = SYSTEM_FUNCTION(ole32_library, CoInitializeEx);
         if (co_initialize_ex != nullptr) co_initialize_ex(nullptr, COINIT_APARTMENTTHREADED);
     }
 
     std::unique_ptr<ProgressDialog> create_progress_dialog() override {
-        auto co_create_instance = ole32_library().find<CoCreateInstanceFunction>("CoCreateInstance");
+        auto co_create_instance = SYSTEM_FUNCTION(ole32_library, CoCreateInstance);
         if (co_create_instance == nullptr) return nullptr;
         void* object = nullptr;
         HRESULT result = co_create_instance(PROGRESS_DIALOG_CLASS, nullptr, CLSCTX_INPROC_SERVER,
@@ -74,7 +69,7 @@ public:
     }
 
     std::intptr_t shell_execute_open(const std::u16string& path) override {
-        auto shell_execute = shell32_library().find<ShellExecuteWFunction>("ShellExecuteW");
+        auto shell_execute = SYSTEM_FUNCTION(shell32_library, ShellExecuteW);
         if (shell_execute == nullptr) return 0;
         std::wstring file = to_wide(path);
         HINSTANCE result = shell_execute(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
@@ -87,7 +82,7 @@ public:
     }
 
     int message_box(const std::u16string& text, const std::u16string& caption, std::uint32_t type) override {
-        auto message_box_w = user32_library().find<MessageBoxWFunction>("MessageBoxW");
+        auto message_box_w = SYSTEM_FUNCTION(user32_library, MessageBoxW);
         if (message_box_w == nullptr) return 0;
         std::wstring wide_text = to_wide(text);
         std::wstring wide_caption = to_wide(caption);

@@ -13,9 +13,6 @@ namespace {
 // SYNCHRONIZE and MUTANT_QUERY_STATE for the user, SYSTEM and the Administrators group.
 constexpr std::wstring_view MUTEX_SDDL = L"D:(A;;0x100001;;;{user})(A;;0x100001;;;SY)(A;;0x100001;;;BA)";
 
-using FindWindowWFunction = HWND(WINAPI*)(LPCWSTR, LPCWSTR);
-using SetForegroundWindowFunction = BOOL(WINAPI*)(HWND);
-
 class WindowsSingleInstance final : public SingleInstance {
 public:
     InstanceClaim claim() override {
@@ -44,8 +41,8 @@ public:
     }
 
     void bring_forward(const std::u16string& caption) override {
-        auto find_window = user32_library().find<FindWindowWFunction>("FindWindowW");
-        auto set_foreground = user32_library().find<SetForegroundWindowFunction>("SetForegroundWindow");
+        auto find_window = SYSTEM_FUNCTION(user32_library, FindWindowW);
+        auto set_foreground = SYSTEM_FUNCTION(user32_library, SetForegroundWindow);
         if (find_window == nullptr || set_foreground == nullptr) return;
         std::wstring title = to_wide(caption);
         if (HWND window = find_window(nullptr, title.c_str())) set_foreground(window);

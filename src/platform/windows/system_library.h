@@ -45,15 +45,12 @@ SystemLibrary& kernel32_library();
 }  // namespace quarnet::windows
 
 // SYSTEM_FUNCTION(library, Name): the function that the Windows headers declare
-// as Name, found in library() on first use and kept for the life of the process;
+// as Name, found in library() (loaded once, kept for the life of the process);
 // null when the library or the function is missing. Its type is the headers' own
-// declaration, so no signature is written twice.
+// declaration, so no signature is written twice. Looked up at each use: the
+// calls are few, and a cache per function would cost more code than it saves.
 #define SYSTEM_FUNCTION(library, name) SYSTEM_FUNCTION_OF_TYPE(library, name, decltype(&::name))
 
 // The same for a function whose declaration is written here (one the headers
 // lack, or declare narrower than the function takes).
-#define SYSTEM_FUNCTION_OF_TYPE(library, name, Type)                               \
-    ([]() -> Type {                                                                \
-        static const Type found = ::quarnet::windows::library().find<Type>(#name); \
-        return found;                                                              \
-    }())
+#define SYSTEM_FUNCTION_OF_TYPE(library, name, Type) (::quarnet::windows::library().find<Type>(#name))
