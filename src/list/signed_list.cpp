@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -198,11 +199,12 @@ Result<InstallerList> check_signed_payload(std::string_view payload, std::string
     Result<InstallerList> list = check_list_values(list_values(*outline));
     if (!list) return list;
     const std::string* expires = string_member(outline->members, "expires");
-    const std::optional<std::int64_t> expiry = expires ? utc_time_of(*expires) : std::nullopt;
+    constexpr std::int64_t NO_TIME = std::numeric_limits<std::int64_t>::min();
+    const std::int64_t expiry = expires ? utc_time_of(*expires).value_or(NO_TIME) : NO_TIME;
     const std::optional<Version> minimum = read_version(min_version);
     const std::optional<Version> version = read_version(list->version);
-    if (!expiry || (minimum && !version)) return failure(std::string(LIST_INCOMPLETE));
-    if (now - expiry.value_or(now) > EXPIRY_GRACE_SECONDS) {
+    if (expiry == NO_TIME || (minimum && !version)) return failure(std::string(LIST_INCOMPLETE));
+    if (now - expiry > EXPIRY_GRACE_SECONDS) {
         return failure("The installer list on the website has expired (" + *expires +
                        "). Is the computer's date right?");
     }
