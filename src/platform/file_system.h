@@ -34,6 +34,17 @@ public:
     virtual OsResult<std::uint64_t> length() = 0;
 };
 
+// A file of the program's own (Folder::open_own). It gives itself a new name in
+// the folder that opened it, which outlives it, replacing an entry of that name:
+// a plain rename on its own handle...
+class OwnFile : public File {
+public:
+    virtual OsResult<void> rename_replacing(const std::string& name) = 0;
+    // ...or the second way, which also replaces a file still in use
+    // (FileRenameInformationEx with POSIX semantics).
+    virtual OsResult<void> rename_replacing_in_use(const std::string& name) = 0;
+};
+
 struct FileInfo {
     bool directory = false;
     bool read_only = false;
@@ -74,7 +85,7 @@ public:
     // Read and write, shared for reading only; made when missing, and what it
     // holds stays, the position at its start. Something that is not one plain
     // file of one name (a link, a file with a second name) is removed first.
-    virtual OsResult<std::unique_ptr<File>> open_own(const std::string& name) = 0;
+    virtual OsResult<std::unique_ptr<OwnFile>> open_own(const std::string& name) = 0;
     // GENERIC_WRITE shared for read, write and delete; made when missing, and
     // emptied. A link or a file with a second name is removed first.
     virtual OsResult<std::unique_ptr<File>> open_emptied(const std::string& name) = 0;
@@ -83,12 +94,6 @@ public:
     virtual OsResult<void> delete_entry(const std::string& name) = 0;
     // Clears FILE_ATTRIBUTE_READONLY of the entry itself, keeping its other attributes.
     virtual OsResult<void> clear_read_only(const std::string& name) = 0;
-    // Gives a file of open_own the name `name` in this folder, replacing an entry
-    // of that name: a plain rename on the file's own handle...
-    virtual OsResult<void> rename_replacing(File& file, const std::string& name) = 0;
-    // ...or the second way, which also replaces a file still in use
-    // (FileRenameInformationEx with POSIX semantics).
-    virtual OsResult<void> rename_replacing_in_use(File& file, const std::string& name) = 0;
     // Removes the folder itself when it was opened for removal: a link as a link,
     // a folder only when it is empty (ERROR_DIR_NOT_EMPTY otherwise).
     virtual OsResult<void> remove() = 0;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <expected>
+#include <type_traits>
+#include <utility>
 
 namespace quarnet {
 
@@ -49,6 +51,21 @@ public:
         return static_cast<const std::expected<T, Error>&>(a) == b;
     }
 };
+
+// The value of a result that holds one (nothing for a void one); TRY's last step.
+template <class Outcome>
+auto take_value(Outcome&& outcome) {
+    if constexpr (!std::is_void_v<typename std::remove_cvref_t<Outcome>::value_type>) return std::move(*outcome);
+}
+
+// TRY(expression): the value of a result, or a return of its failure from the
+// calling function, whose own result must take that error type.
+#define TRY(expression)                                                                           \
+    __extension__({                                                                               \
+        auto&& quarnet_try_outcome = (expression);                                                \
+        if (!quarnet_try_outcome) return std::unexpected(std::move(quarnet_try_outcome).error()); \
+        ::quarnet::take_value(std::move(quarnet_try_outcome));                                    \
+    })
 
 // A value or the OsError that stopped it.
 template <class T>

@@ -20,7 +20,7 @@ namespace quarnet {
 // The partial file, held from here to the final check, and the bytes at its
 // start that the transfer takes over.
 struct ResumePoint {
-    std::unique_ptr<File> partial;  // read and write, shared for reading only; positioned at `offset`
+    std::unique_ptr<OwnFile> partial;  // read and write, shared for reading only; positioned at `offset`
     std::uint64_t offset = 0;
     DigestState digest{};  // over exactly the first `offset` bytes
 };

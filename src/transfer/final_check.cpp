@@ -21,10 +21,10 @@ bool second_way_unavailable(const OsError& error) {
            error.is_code(ERROR_CODE_INVALID_FUNCTION);
 }
 
-OsResult<void> rename_replacing(Folder& folder, File& partial, const std::string& installer) {
-    auto moved = folder.rename_replacing(partial, installer);
+OsResult<void> rename_replacing(OwnFile& partial, const std::string& installer) {
+    auto moved = partial.rename_replacing(installer);
     if (moved || !moved.error().is_code(ERROR_CODE_ACCESS_DENIED)) return moved;
-    auto renamed = folder.rename_replacing_in_use(partial, installer);
+    auto renamed = partial.rename_replacing_in_use(installer);
     if (!renamed && second_way_unavailable(renamed.error())) return moved;
     return renamed;
 }
@@ -42,7 +42,7 @@ Result<HeldInstaller> final_check(TransferComplete complete, const InstallerList
         ignore_failure(delete_even_read_only(*folder.held, paths.partial));
         return failure(DAMAGED);
     }
-    auto renamed = rename_replacing(*folder.held, *complete.partial, paths.installer);
+    auto renamed = rename_replacing(*complete.partial, paths.installer);
     complete.partial.reset();  // the read-back shares reading only
     if (!renamed) return std::unexpected(save_failure(renamed.error(), texts));
     // What is started is what is read back here, through the handle held until the launch.

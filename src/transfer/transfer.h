@@ -33,7 +33,7 @@ struct TransferContext {
 };
 
 struct TransferState {
-    std::unique_ptr<File> partial;  // held from the earlier-download check on; writes land at `offset`
+    std::unique_ptr<OwnFile> partial;  // held from the earlier-download check on; writes land at `offset`
     std::uint64_t offset = 0;
     DigestState digest;  // over exactly the first `offset` bytes
     std::uint64_t start_offset = 0;
@@ -53,7 +53,7 @@ using AttemptOutcome = std::variant<Answered, FailureMessage, Cancelled>;
 
 // Complete: the partial file, still held, holds `offset` == size bytes and `digest` covers them.
 struct TransferComplete {
-    std::unique_ptr<File> partial;
+    std::unique_ptr<OwnFile> partial;
     std::uint64_t offset = 0;
     DigestState digest;
 };

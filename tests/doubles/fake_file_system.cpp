@@ -148,7 +148,10 @@ namespace {
 
 enum class Mode : std::uint8_t { Reading, Writing, Appending, Held, Own };
 
-class FakeFile final : public File {
+OsResult<void> move_entry(FakeFileSystem::State& state, const std::string& from, const std::string& to);
+
+// Every mode's file; only open_own hands one out as an OwnFile, with its folder.
+class FakeFile final : public OwnFile {
 public:
     FakeFile(std::shared_ptr<FakeFileSystem::State> state, std::shared_ptr<Node> node, std::string path, Mode mode)
         : state_(std::move(state)), node_(std::move(node)), path_(std::move(path)), mode_(mode) {
@@ -210,11 +213,29 @@ public:
 
     const std::shared_ptr<Node>& node() const { return node_; }
     const std::string& path() const { return path_; }
+    void set_folder(std::shared_ptr<Node> folder) { folder_ = std::move(folder); }
+
+    OsResult<void> rename_replacing(const std::string& name) override { return rename(name, FsOp::MoveReplacing); }
+    OsResult<void> rename_replacing_in_use(const std::string& name) override {
+        return rename(name, FsOp::RenameByHandle);
+    }
 
 private:
     bool holds() const { return mode_ == Mode::Held || mode_ == Mode::Appending || mode_ == Mode::Own; }
 
+    // Through the file's own handle, within its folder wherever that is now: it
+    // may rename what it holds itself.
+    OsResult<void> rename(const std::string& name, FsOp op) {
+        const std::string to = state_->key_of(folder_) + "\\" + name;
+        if (auto error = state_->enter(op, path_, 0, to)) return std::unexpected(*error);
+        --node_->held_by_us;
+        auto moved = move_entry(*state_, state_->key_of(node_), to);
+        ++node_->held_by_us;
+        return moved;
+    }
+
     std::shared_ptr<FakeFileSystem::State> state_;
+    std::shared_ptr<Node> folder_;
     std::shared_ptr<Node> node_;
     std::string path_;
     Mode mode_;
@@ -528,21 +549,16 @@ public:
     OsResult<void> delete_entry(const std::string& name) override { return files_.delete_file(at(name)); }
     OsResult<void> clear_read_only(const std::string& name) override { return files_.clear_read_only(at(name)); }
 
-    OsResult<std::unique_ptr<File>> open_own(const std::string& name) override {
+    OsResult<std::unique_ptr<OwnFile>> open_own(const std::string& name) override {
         const std::string path = at(name);
         if (auto error = state_->enter(FsOp::OpenOwn, path)) return std::unexpected(*error);
         auto node = state_->own_file(normalize(path));
         if (!node) return code(ERROR_CODE_PATH_NOT_FOUND);
         if (node->directory || node->read_only) return code(ERROR_CODE_ACCESS_DENIED);
         if (node->held || held_here(*node)) return code(ERROR_CODE_SHARING_VIOLATION);
-        return std::make_unique<FakeFile>(state_, node, path, Mode::Own);
-    }
-
-    OsResult<void> rename_replacing(File& file, const std::string& name) override {
-        return rename(file, name, FsOp::MoveReplacing);
-    }
-    OsResult<void> rename_replacing_in_use(File& file, const std::string& name) override {
-        return rename(file, name, FsOp::RenameByHandle);
+        auto own = std::make_unique<FakeFile>(state_, node, path, Mode::Own);
+        own->set_folder(node_);
+        return own;
     }
 
     OsResult<void> remove() override {
@@ -557,16 +573,6 @@ public:
 private:
     std::string key() const { return state_->key_of(node_); }
     std::string at(const std::string& name) const { return key() + "\\" + name; }
-
-    // Through the file's own handle: it may rename what it holds itself.
-    OsResult<void> rename(File& file, const std::string& name, FsOp op) {
-        auto& own = static_cast<FakeFile&>(file);
-        if (auto error = state_->enter(op, own.path(), 0, at(name))) return std::unexpected(*error);
-        --own.node()->held_by_us;
-        auto moved = move_entry(*state_, state_->key_of(own.node()), at(name));
-        ++own.node()->held_by_us;
-        return moved;
-    }
 
     FakeFileSystem& files_;
     std::shared_ptr<FakeFileSystem::State> state_;

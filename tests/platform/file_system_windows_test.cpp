@@ -231,8 +231,8 @@ TEST_F(WindowsFiles, RenamesThroughTheHandleReplaceTheTarget) {
     for (const char* content : {"new", "newer"}) {
         auto own = held->open_own("from");
         ASSERT_TRUE(own && write_all(**own, bytes_of(content)));
-        auto renamed = content == std::string("new") ? held->rename_replacing(**own, "to")
-                                                     : held->rename_replacing_in_use(**own, "to");
+        auto renamed =
+            content == std::string("new") ? (*own)->rename_replacing("to") : (*own)->rename_replacing_in_use("to");
         if (!renamed) {
             // Wine 8 has no FileRenameInformationEx (STATUS_NOT_IMPLEMENTED); nothing may have changed then.
             EXPECT_EQ(renamed.error(), OsError::from_code(ERROR_INVALID_FUNCTION));

@@ -20,7 +20,7 @@ struct FinalCheckRig {
     ProgressWindow window{std::make_unique<FakeProgressDialog>(log)};
     std::string body = pattern_bytes(3'000);
     InstallerList list{"2.1.0", "Pelorin-2.1.0.exe", sha256_of(body), body.size()};
-    std::unique_ptr<File> partial;  // held as the transfer hands it over
+    std::unique_ptr<OwnFile> partial;  // held as the transfer hands it over
 
     FinalCheckRig() {
         texts.buffered[{ERROR_CODE_ACCESS_DENIED, MessageTable::System}] = u"Access denied.\r\n";

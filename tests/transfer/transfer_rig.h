@@ -101,7 +101,7 @@ struct TransferRig {
         resume.digest = hashed->digest;
         return resume;
     }
-    std::unique_ptr<File> own_partial() {
+    std::unique_ptr<OwnFile> own_partial() {
         return std::move(files.held_folder(WORK)->open_own(list.file + ".part").value());
     }
 

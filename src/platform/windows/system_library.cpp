@@ -42,4 +42,14 @@ SystemLibrary& advapi32_library() {
     return library;
 }
 
+SystemLibrary& kernel32_library() {
+    static SystemLibrary library(L"kernel32.dll");  // imported already; this finds what newer versions add
+    return library;
+}
+
+SystemLibrary& ntdll_library() {
+    static SystemLibrary library(L"ntdll.dll");  // in every process already; this only finds it
+    return library;
+}
+
 }  // namespace quarnet::windows

@@ -34,5 +34,21 @@ SystemLibrary& user32_library();
 SystemLibrary& crypt32_library();
 SystemLibrary& wintrust_library();
 SystemLibrary& advapi32_library();
+SystemLibrary& ntdll_library();
+SystemLibrary& kernel32_library();
 
 }  // namespace quarnet::windows
+
+// SYSTEM_FUNCTION(library, Name): the function that the Windows headers declare
+// as Name, found in library() on first use and kept for the life of the process;
+// null when the library or the function is missing. Its type is the headers' own
+// declaration, so no signature is written twice.
+#define SYSTEM_FUNCTION(library, name) SYSTEM_FUNCTION_OF_TYPE(library, name, decltype(&::name))
+
+// The same for a function whose declaration is written here (one the headers
+// lack, or declare narrower than the function takes).
+#define SYSTEM_FUNCTION_OF_TYPE(library, name, Type)                               \
+    ([]() -> Type {                                                                \
+        static const Type found = ::quarnet::windows::library().find<Type>(#name); \
+        return found;                                                              \
+    }())

@@ -1,0 +1,85 @@
+#pragma once
+// The small Win32 file calls that the file, the held folder and the file system
+// share: each reads the last error at once and hands it back as an OsError.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/file_system.h"
+#include "platform/text.h"
+#include "platform/windows/unique_handle.h"
+#include "platform/windows/wide_text.h"
+#include "platform/windows/windows_api.h"
+
+namespace quarnet::windows {
+
+inline constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+inline std::unexpected<OsError> last_error(DWORD error) { return std::unexpected(OsError::from_code(error)); }
+
+// The path as Windows takes it: UTF-16, NUL-terminated, refused when it holds a NUL.
+inline OsResult<std::wstring> wide_path(const std::string& path) { return to_wide(TRY(to_utf16_path(path))); }
+
+// One name inside a folder, never a way out of it.
+inline OsResult<std::wstring> wide_name(const std::string& name) {
+    if (name.empty() || name == "." || name == ".." || name.find_first_of("\\/") != std::string::npos) {
+        return last_error(ERROR_INVALID_NAME);
+    }
+    return wide_path(name);
+}
+
+inline OsResult<UniqueFileHandle> create_file(const std::string& path, DWORD access, DWORD disposition, DWORD flags,
+                                              DWORD share = SHARE_ALL) {
+    auto wide = TRY(wide_path(path));
+    HANDLE handle = ::CreateFileW(wide.c_str(), access, share, nullptr, disposition, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return last_error(::GetLastError());
+    return UniqueFileHandle(handle);
+}
+
+inline OsResult<BY_HANDLE_FILE_INFORMATION> handle_info(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(handle, &info)) return last_error(::GetLastError());
+    return info;
+}
+
+inline FileInfo file_info_of(const BY_HANDLE_FILE_INFORMATION& info) {
+    FileInfo result;
+    result.directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    result.read_only = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    result.length = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    result.reparse_point = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    result.links = info.nNumberOfLinks;
+    return result;
+}
+
+// Attributes that show a reparse point: a link (symbolic link, junction).
+inline bool is_link(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// The name's attributes tell a link too: Wine shows a Unix link there, while its
+// handles reach what the link points to.
+inline bool name_is_link(const std::string& path) {
+    // "\\?\" keeps the name exactly as given.
+    const bool drive_path = path.size() > 2 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+    auto wide = wide_path(drive_path ? "\\\\?\\" + path : path);
+    return wide && is_link(::GetFileAttributesW(wide->c_str()));
+}
+
+// Deletes the entry the handle was opened on (with DELETE, links not followed).
+inline OsResult<void> delete_by_handle(HANDLE handle) {
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (!::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) {
+        return last_error(::GetLastError());
+    }
+    return {};  // gone when the handle closes
+}
+
+inline OsResult<void> set_position(HANDLE handle, std::uint64_t offset, DWORD method) {
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    if (!::SetFilePointerEx(handle, distance, nullptr, method)) return last_error(::GetLastError());
+    return {};
+}
+
+}  // namespace quarnet::windows

@@ -1,0 +1,174 @@
+#include "platform/windows/held_folder.h"
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "platform/text.h"
+#include "platform/windows/file_calls.h"
+#include "platform/windows/nt_calls.h"
+#include "platform/windows/wide_text.h"
+#include "platform/windows/windows_file.h"
+
+namespace quarnet::windows {
+namespace {
+
+// The entries of a folder, read through its handle (FileIdBothDirectoryInfo),
+// many to a call.
+class WindowsListing final : public DirectoryListing {
+public:
+    explicit WindowsListing(HANDLE folder) : folder_(folder), buffer_(BUFFER_WORDS) {}
+
+    std::optional<std::string> next() override {
+        if (entry_ == nullptr && !fill()) return std::nullopt;
+        const auto* entry = static_cast<const FILE_ID_BOTH_DIR_INFO*>(entry_);
+        std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+        entry_ = entry->NextEntryOffset == 0 ? nullptr : static_cast<const std::byte*>(entry_) + entry->NextEntryOffset;
+        return to_utf8_lossy(from_wide(name));
+    }
+
+private:
+    static constexpr std::size_t BUFFER_WORDS = 8'192;  // 64 KiB, aligned for the entries
+
+    // ERROR_NO_MORE_FILES is the normal end; any other failure ends the listing as well.
+    bool fill() {
+        if (ended_) return false;
+        auto kind = started_ ? FileIdBothDirectoryInfo : FileIdBothDirectoryRestartInfo;
+        started_ = true;
+        if (!::GetFileInformationByHandleEx(folder_, kind, buffer_.data(),
+                                            static_cast<DWORD>(buffer_.size() * sizeof(std::uint64_t)))) {
+            ended_ = true;
+            return false;
+        }
+        entry_ = buffer_.data();
+        return true;
+    }
+
+    HANDLE folder_;  // the held folder's; it outlives the listing
+    std::vector<std::uint64_t> buffer_;
+    const void* entry_ = nullptr;
+    bool started_ = false;
+    bool ended_ = false;
+};
+
+class WindowsFolder final : public Folder {
+public:
+    WindowsFolder(UniqueFileHandle handle, std::string path) : handle_(std::move(handle)), path_(std::move(path)) {}
+
+    OsResult<std::unique_ptr<DirectoryListing>> list() override {
+        return std::make_unique<WindowsListing>(handle_.get());
+    }
+
+    OsResult<FileInfo> entry_info(const std::string& name) override {
+        // No content access asked for, so a file held without any sharing answers too.
+        auto handle = TRY(open_entry(name, FILE_READ_ATTRIBUTES, SHARE_ALL, NT_OPEN, 0));
+        FileInfo result = file_info_of(TRY(handle_info(handle.get())));
+        result.reparse_point = result.reparse_point || name_is_link(entry_path(name));
+        return result;
+    }
+
+    OsResult<HeldFile> open_held(const std::string& name) override {
+        auto handle = TRY(open_entry(name, GENERIC_READ, FILE_SHARE_READ, NT_OPEN, NT_NON_DIRECTORY_FILE));
+        auto info = TRY(handle_info(handle.get()));
+        HeldFile held;
+        held.reparse_point = is_link(info.dwFileAttributes) || name_is_link(entry_path(name));
+        held.links = info.nNumberOfLinks;
+        held.file = std::make_unique<WindowsFile>(std::move(handle));
+        return held;
+    }
+
+    OsResult<std::unique_ptr<OwnFile>> open_own(const std::string& name) override {
+        // DELETE, so that the finished file can be renamed through this very handle.
+        auto handle = TRY(open_plain_file(name, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ));
+        return std::make_unique<WindowsFile>(std::move(handle), handle_.get());
+    }
+
+    OsResult<std::unique_ptr<File>> open_emptied(const std::string& name) override {
+        auto handle = TRY(open_plain_file(name, GENERIC_WRITE, SHARE_ALL));
+        if (!::SetEndOfFile(handle.get())) return last_error(::GetLastError());
+        return std::make_unique<WindowsFile>(std::move(handle));
+    }
+
+    OsResult<void> delete_entry(const std::string& name) override {
+        auto handle = TRY(open_entry(name, DELETE | FILE_READ_ATTRIBUTES, SHARE_ALL, NT_OPEN, 0));
+        auto info = TRY(handle_info(handle.get()));
+        if (!is_link(info.dwFileAttributes)) {
+            // A folder is not a file to delete; and a handle that reached a link's
+            // target would delete the target.
+            if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || name_is_link(entry_path(name))) {
+                return last_error(ERROR_ACCESS_DENIED);
+            }
+        }
+        return delete_by_handle(handle.get());  // a read-only file refuses: ERROR_ACCESS_DENIED
+    }
+
+    OsResult<void> clear_read_only(const std::string& name) override {
+        auto handle = TRY(open_entry(name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, SHARE_ALL, NT_OPEN, 0));
+        FILE_BASIC_INFO basic;
+        if (!::GetFileInformationByHandleEx(handle.get(), FileBasicInfo, &basic, sizeof basic)) {
+            return last_error(::GetLastError());
+        }
+        basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        if (!::SetFileInformationByHandle(handle.get(), FileBasicInfo, &basic, sizeof basic)) {
+            return last_error(::GetLastError());
+        }
+        return {};
+    }
+
+    OsResult<void> remove() override {
+        // A handle that reached a link's target (Wine's do) would remove the target.
+        auto info = TRY(handle_info(handle_.get()));
+        if (!is_link(info.dwFileAttributes) && name_is_link(path_)) return last_error(ERROR_ALREADY_EXISTS);
+        return delete_by_handle(handle_.get());
+    }
+
+private:
+    std::string entry_path(const std::string& name) const {
+        return path_ + (path_.ends_with('\\') || path_.ends_with('/') ? "" : "\\") + name;
+    }
+
+    OsResult<UniqueFileHandle> open_entry(const std::string& name, ACCESS_MASK access, ULONG share, ULONG disposition,
+                                          ULONG options) {
+        return open_relative(handle_.get(), name, access, share, disposition, options);
+    }
+
+    // A file of the program's own, one file of one name: a link or a file with a
+    // second name found there is removed and the file made anew, so nothing is
+    // written through to another place.
+    OsResult<UniqueFileHandle> open_plain_file(const std::string& name, ACCESS_MASK access, ULONG share) {
+        for (ULONG disposition : {NT_OPEN_IF, NT_CREATE}) {
+            auto handle = TRY(
+                open_entry(name, access | DELETE | FILE_READ_ATTRIBUTES, share, disposition, NT_NON_DIRECTORY_FILE));
+            auto info = TRY(handle_info(handle.get()));
+            const bool link = is_link(info.dwFileAttributes);
+            if (!link && name_is_link(entry_path(name))) return last_error(ERROR_ALREADY_EXISTS);
+            if (!link && info.nNumberOfLinks == 1) return handle;
+            TRY(delete_by_handle(handle.get()));
+        }
+        return last_error(ERROR_ALREADY_EXISTS);
+    }
+
+    UniqueFileHandle handle_;
+    std::string path_;
+};
+
+}  // namespace
+
+// Only a file of open_own knows its folder; without one, a name would be taken
+// relative to wherever the file happens to be.
+OsResult<void> WindowsFile::rename_replacing(const std::string& name) {
+    if (folder_ == nullptr) return last_error(ERROR_ACCESS_DENIED);
+    return rename_relative(handle(), folder_, name, RenameWay::Plain);
+}
+
+OsResult<void> WindowsFile::rename_replacing_in_use(const std::string& name) {
+    if (folder_ == nullptr) return last_error(ERROR_ACCESS_DENIED);
+    return rename_relative(handle(), folder_, name, RenameWay::PosixInUse);
+}
+
+std::unique_ptr<Folder> make_held_folder(UniqueFileHandle handle, std::string path) {
+    return std::make_unique<WindowsFolder>(std::move(handle), std::move(path));
+}
+
+}  // namespace quarnet::windows
