@@ -215,9 +215,8 @@ Result<InstallerList> check_signed_payload(std::string_view payload, std::string
 }
 
 Result<InstallerList> read_signed_list(std::string_view envelope, const ListTrust& trust) {
-    Result<std::string> payload = open_signed_list(envelope, trust.keys);
-    if (!payload) return std::unexpected(std::move(payload.error()));
-    return check_signed_payload(*payload, trust.min_version, trust.clock->utc_seconds());
+    const std::string payload = TRY(open_signed_list(envelope, trust.keys));
+    return check_signed_payload(payload, trust.min_version, trust.clock->utc_seconds());
 }
 
 }  // namespace quarnet
