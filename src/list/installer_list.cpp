@@ -170,10 +170,11 @@ private:
         return true;
     }
 
-    static void set(JsonMembers& members, const std::string& key, JsonValue::Kind kind, std::string_view text) {
-        auto found = std::find_if(members.begin(), members.end(), [&](const auto& m) { return m.first == key; });
-        if (found == members.end()) found = members.insert(members.end(), {key, {}});
-        found->second = {kind, std::string(text)};
+    void set(int item, const std::string& key, JsonValue::Kind kind, std::string_view text) {
+        auto found = std::find_if(outline.members.begin(), outline.members.end(),
+                                  [&](const JsonMember& m) { return m.item == item && m.key == key; });
+        if (found == outline.members.end()) found = outline.members.insert(found, {item, key, {}});
+        found->value = {kind, std::string(text)};
     }
 
     // A value starts at the current depth.
@@ -181,14 +182,18 @@ private:
         if (depth_ == 0) {
             outline.object = kind == JsonValue::Kind::Other && opening_object_;
         } else if (depth_ == 1 && outline.object) {
-            set(outline.members, key_, kind, text);
-            in_items_ = kind == JsonValue::Kind::Array && key_ == array_key_ && !array_key_.empty();
-            if (key_ == array_key_) outline.items.clear();
+            set(-1, key_, kind, text);
+            if (key_ != array_key_ || array_key_.empty()) return;
+            // The last occurrence of the array's key counts: what an earlier one held goes.
+            std::erase_if(outline.members, [](const JsonMember& m) { return m.item >= 0; });
+            outline.items = 0;
+            outline.item_not_object = false;
+            in_items_ = kind == JsonValue::Kind::Array;
         } else if (depth_ == 2 && in_items_) {
-            outline.items.emplace_back();
-            if (opening_object_ && kind == JsonValue::Kind::Other) outline.items.back().emplace();
-        } else if (depth_ == 3 && in_items_ && outline.items.back()) {
-            set(*outline.items.back(), item_key_, kind, text);
+            ++outline.items;
+            if (!opening_object_) outline.item_not_object = true;
+        } else if (depth_ == 3 && in_items_) {
+            set(outline.items - 1, item_key_, kind, text);
         }
     }
 
@@ -250,15 +255,15 @@ std::optional<JsonOutline> read_json_outline(std::string_view body, std::string_
     return std::move(handler.outline);
 }
 
-const JsonValue* find_member(const JsonMembers& members, std::string_view key) {
-    for (const auto& [name, value] : members) {
-        if (name == key) return &value;
+const JsonValue* find_member(const JsonOutline& outline, std::string_view key, int item) {
+    for (const JsonMember& member : outline.members) {
+        if (member.item == item && member.key == key) return &member.value;
     }
     return nullptr;
 }
 
-const std::string* string_member(const JsonMembers& members, std::string_view key) {
-    const JsonValue* value = find_member(members, key);
+const std::string* string_member(const JsonOutline& outline, std::string_view key, int item) {
+    const JsonValue* value = find_member(outline, key, item);
     return value && value->kind == JsonValue::Kind::String ? &value->text : nullptr;
 }
 
@@ -267,9 +272,9 @@ InstallerList list_values(const JsonOutline& outline) {
     using Field = std::pair<std::string_view, std::string*>;
     for (auto [key, field] :
          {Field{"version", &list.version}, Field{"file", &list.file}, Field{"sha256", &list.sha256}}) {
-        if (const std::string* text = string_member(outline.members, key)) *field = *text;
+        if (const std::string* text = string_member(outline, key)) *field = *text;
     }
-    const JsonValue* size = find_member(outline.members, "size");
+    const JsonValue* size = find_member(outline, "size");
     if (size && size->kind == JsonValue::Kind::Number) list.size = size_or_zero(size->text);
     return list;
 }

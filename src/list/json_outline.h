@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "list/installer_list.h"
@@ -22,24 +21,30 @@ struct JsonValue {
     std::string text;  // of a string, or of a number as the body writes it
 };
 
-// Each key once, with the value of its last occurrence.
-using JsonMembers = std::vector<std::pair<std::string, JsonValue>>;
+// A member of the outermost object (item -1), or of the object that is item 0,
+// 1, ... of the array under the key asked for; each once, with the value of its
+// last occurrence.
+struct JsonMember {
+    int item;
+    std::string key;
+    JsonValue value;
+};
 
 struct JsonOutline {
     bool object = false;  // a document that is no object has no members
-    JsonMembers members;
-    // The items of the array under the key asked for: the members of each, or nothing for an item that is no object.
-    std::vector<std::optional<JsonMembers>> items;
+    std::vector<JsonMember> members;
+    int items = 0;                 // in the array under the key asked for
+    bool item_not_object = false;  // one of them is no object
 };
 
 // Nothing when the body is no readable JSON: the grammar broken, nested too
 // deep, a number out of range.
 std::optional<JsonOutline> read_json_outline(std::string_view body, std::string_view array_key = {});
 
-const JsonValue* find_member(const JsonMembers& members, std::string_view key);
+const JsonValue* find_member(const JsonOutline& outline, std::string_view key, int item = -1);
 
 // The text of a string member; nothing when it is missing or of another type.
-const std::string* string_member(const JsonMembers& members, std::string_view key);
+const std::string* string_member(const JsonOutline& outline, std::string_view key, int item = -1);
 
 // The four values as an outline gives them, and the rules of the list on them.
 InstallerList list_values(const JsonOutline& outline);

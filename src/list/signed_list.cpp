@@ -4,7 +4,6 @@
 #include <array>
 #include <limits>
 #include <utility>
-#include <vector>
 
 #include "list/json_outline.h"
 #include "platform/sha256.h"
@@ -24,11 +23,6 @@ constexpr std::array<std::uint8_t, 8> P256_BLOB_HEADER = {0x45, 0x43, 0x53, 0x31
 
 using Version = std::array<std::uint32_t, 4>;  // missing numbers count as 0
 
-struct Signature {
-    std::string bytes;
-    const std::string* keyid;  // null when the signature has none
-};
-
 int sextet(char c) {
     if (c >= 'A' && c <= 'Z') return c - 'A';
     if (c >= 'a' && c <= 'z') return c - 'a' + 26;
@@ -38,14 +32,14 @@ int sextet(char c) {
     return -1;
 }
 
-std::string hex_of(std::span<const std::uint8_t> bytes) {
+// Whether a keyid text is the lower-case hexadecimal of a key's id.
+bool names_key(const std::string& keyid, const ListKey& key) {
     static constexpr char DIGITS[] = "0123456789abcdef";
-    std::string text;
-    for (std::uint8_t b : bytes) {
-        text += DIGITS[b >> 4];
-        text += DIGITS[b & 15];
+    if (keyid.size() != 2 * key.id.size()) return false;
+    for (std::size_t i = 0; i < key.id.size(); ++i) {
+        if (keyid[2 * i] != DIGITS[key.id[i] >> 4] || keyid[2 * i + 1] != DIGITS[key.id[i] & 15]) return false;
     }
-    return text;
+    return true;
 }
 
 // 1 to 4 numbers of 1 to 9 decimal digits, separated by dots.
@@ -76,18 +70,17 @@ std::int64_t days_from_civil(std::int64_t year, std::int64_t month, std::int64_t
 }
 
 // Whether a signature verifies with a pinned key: the one its keyid names first, then every other.
-bool signed_by_pinned_key(const Signature& signature, const Sha256::Digest& digest, std::span<const ListKey> keys) {
-    const auto bytes = std::as_bytes(std::span(signature.bytes.data(), signature.bytes.size()));
-    const ListKey* named = nullptr;
-    if (signature.keyid) {
-        auto found =
-            std::find_if(keys.begin(), keys.end(), [&](const ListKey& k) { return hex_of(k.id) == *signature.keyid; });
-        if (found != keys.end()) named = &*found;
+bool signed_by_pinned_key(std::string_view signature, const std::string* keyid, const Sha256::Digest& digest,
+                          std::span<const ListKey> keys) {
+    const auto bytes = std::as_bytes(std::span(signature.data(), signature.size()));
+    const auto named =
+        keyid ? std::find_if(keys.begin(), keys.end(), [&](const ListKey& k) { return names_key(*keyid, k); })
+              : keys.end();
+    if (named != keys.end() && p256_signature_verifies(named->blob, digest, bytes)) return true;
+    for (auto key = keys.begin(); key != keys.end(); ++key) {
+        if (key != named && p256_signature_verifies(key->blob, digest, bytes)) return true;
     }
-    if (named && p256_signature_verifies(named->blob, digest, bytes)) return true;
-    return std::any_of(keys.begin(), keys.end(), [&](const ListKey& key) {
-        return &key != named && p256_signature_verifies(key.blob, digest, bytes);
-    });
+    return false;
 }
 
 }  // namespace
@@ -141,9 +134,10 @@ std::optional<std::int64_t> utc_time_of(std::string_view text) {
 }
 
 std::string pre_authentication_encoding(std::string_view payload_type, std::string_view payload) {
-    std::string encoded = "DSSEv1 " + std::to_string(payload_type.size()) + " ";
+    // Both lengths are far below 2^32 (the body is at most 64 KiB); unsigned shares the program's to_string.
+    std::string encoded = "DSSEv1 " + std::to_string(static_cast<unsigned>(payload_type.size())) + " ";
     encoded += payload_type;
-    encoded += " " + std::to_string(payload.size()) + " ";
+    encoded += " " + std::to_string(static_cast<unsigned>(payload.size())) + " ";
     encoded += payload;
     return encoded;
 }
@@ -163,32 +157,31 @@ std::optional<ListKey> list_key_from_spki(std::span<const std::uint8_t> der) {
 }
 
 Result<std::string> open_signed_list(std::string_view envelope, std::span<const ListKey> keys) {
-    const FailureMessage unreadable{std::string(LIST_UNREADABLE)};
     std::optional<JsonOutline> outline = read_json_outline(envelope, "signatures");
-    if (!outline || !outline->object) return std::unexpected(unreadable);
-    const std::string* payload_type = string_member(outline->members, "payloadType");
-    const std::string* payload_text = string_member(outline->members, "payload");
-    const JsonValue* signatures = find_member(outline->members, "signatures");
-    if (!payload_type || !payload_text || !signatures || signatures->kind != JsonValue::Kind::Array)
-        return std::unexpected(unreadable);
-    std::optional<std::string> payload = decode_base64(*payload_text);
-    if (!payload) return std::unexpected(unreadable);
-    std::vector<Signature> decoded;
-    for (const std::optional<JsonMembers>& item : outline->items) {
-        const std::string* sig = item ? string_member(*item, "sig") : nullptr;
-        const std::string* keyid = item ? string_member(*item, "keyid") : nullptr;
-        std::optional<std::string> bytes = sig ? decode_base64(*sig) : std::nullopt;
-        if (!bytes || (find_member(*item, "keyid") && !keyid)) return std::unexpected(unreadable);
-        decoded.push_back({std::move(*bytes), keyid});
+    const std::string* payload_type = outline ? string_member(*outline, "payloadType") : nullptr;
+    const std::string* payload_text = outline ? string_member(*outline, "payload") : nullptr;
+    const JsonValue* signatures = outline ? find_member(*outline, "signatures") : nullptr;
+    std::optional<std::string> payload = payload_text ? decode_base64(*payload_text) : std::nullopt;
+    bool readable = payload_type && payload && signatures && signatures->kind == JsonValue::Kind::Array &&
+                    !outline->item_not_object;
+    // Every signature must be readable before any is tried.
+    for (int item = 0; readable && item < outline->items; ++item) {
+        const std::string* sig = string_member(*outline, "sig", item);
+        readable = sig && decode_base64(*sig) &&
+                   (!find_member(*outline, "keyid", item) || string_member(*outline, "keyid", item));
     }
+    if (!readable) return failure(std::string(LIST_UNREADABLE));
 
-    if (*payload_type != LIST_PAYLOAD_TYPE) return failure(std::string(NOT_SIGNED));
-    Sha256 hash;
-    const std::string signed_bytes = pre_authentication_encoding(*payload_type, *payload);
-    hash.update(std::as_bytes(std::span(signed_bytes.data(), signed_bytes.size())));
-    const Sha256::Digest digest = hash.finish();
-    for (const Signature& signature : decoded) {
-        if (signed_by_pinned_key(signature, digest, keys)) return std::move(*payload);
+    if (*payload_type == LIST_PAYLOAD_TYPE) {
+        Sha256 hash;
+        const std::string signed_bytes = pre_authentication_encoding(*payload_type, *payload);
+        hash.update(std::as_bytes(std::span(signed_bytes.data(), signed_bytes.size())));
+        const Sha256::Digest digest = hash.finish();
+        for (int item = 0; item < outline->items; ++item) {
+            const std::string signature = *decode_base64(*string_member(*outline, "sig", item));
+            if (signed_by_pinned_key(signature, string_member(*outline, "keyid", item), digest, keys))
+                return std::move(*payload);
+        }
     }
     return failure(std::string(NOT_SIGNED));
 }
@@ -198,7 +191,7 @@ Result<InstallerList> check_signed_payload(std::string_view payload, std::string
     if (!outline) return failure(std::string(LIST_UNREADABLE));
     Result<InstallerList> list = check_list_values(list_values(*outline));
     if (!list) return list;
-    const std::string* expires = string_member(outline->members, "expires");
+    const std::string* expires = string_member(*outline, "expires");
     constexpr std::int64_t NO_TIME = std::numeric_limits<std::int64_t>::min();
     const std::int64_t expiry = expires ? utc_time_of(*expires).value_or(NO_TIME) : NO_TIME;
     const std::optional<Version> minimum = read_version(min_version);

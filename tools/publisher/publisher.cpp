@@ -404,7 +404,7 @@ Verdict judge_signed_list(std::string_view body, std::span<const ListKey> keys, 
         verdict.client_message = list.error().text();
         verdict.reasons = list_problems(*payload);
         auto outline = read_json_outline(*payload);
-        const std::string* expires = outline ? string_member(outline->members, "expires") : nullptr;
+        const std::string* expires = outline ? string_member(*outline, "expires") : nullptr;
         const std::string version = outline ? list_values(*outline).version : "";
         if (verdict.client_message.starts_with("The installer list on the website has expired")) {
             verdict.reasons.push_back("it expired at " + *expires + "; sign it anew (publish-list resign)");
