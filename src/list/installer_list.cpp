@@ -184,9 +184,8 @@ private:
         } else if (depth_ == 1 && outline.object) {
             set(-1, key_, kind, text);
             if (key_ != array_key_ || array_key_.empty()) return;
-            // The last occurrence of the array's key counts: what an earlier one held goes.
-            std::erase_if(outline.members, [](const JsonMember& m) { return m.item >= 0; });
-            outline.items = 0;
+            // The last occurrence of the array's key counts: its items are numbered on from the earlier ones'.
+            outline.first_item = outline.items;
             outline.item_not_object = false;
             in_items_ = kind == JsonValue::Kind::Array;
         } else if (depth_ == 2 && in_items_) {
@@ -268,15 +267,13 @@ const std::string* string_member(const JsonOutline& outline, std::string_view ke
 }
 
 InstallerList list_values(const JsonOutline& outline) {
-    InstallerList list;
-    using Field = std::pair<std::string_view, std::string*>;
-    for (auto [key, field] :
-         {Field{"version", &list.version}, Field{"file", &list.file}, Field{"sha256", &list.sha256}}) {
-        if (const std::string* text = string_member(outline, key)) *field = *text;
-    }
+    auto text = [&outline](std::string_view key) {
+        const std::string* found = string_member(outline, key);
+        return found ? *found : std::string();
+    };
     const JsonValue* size = find_member(outline, "size");
-    if (size && size->kind == JsonValue::Kind::Number) list.size = size_or_zero(size->text);
-    return list;
+    const bool whole = size && size->kind == JsonValue::Kind::Number;
+    return {text("version"), text("file"), text("sha256"), whole ? size_or_zero(size->text) : 0};
 }
 
 std::optional<InstallerList> read_list_values(std::string_view body) {

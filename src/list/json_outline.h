@@ -33,7 +33,8 @@ struct JsonMember {
 struct JsonOutline {
     bool object = false;  // a document that is no object has no members
     std::vector<JsonMember> members;
-    int items = 0;                 // in the array under the key asked for
+    int first_item = 0;            // of the array under the key asked for (its last occurrence)
+    int items = 0;                 // the end of its items
     bool item_not_object = false;  // one of them is no object
 };
 

@@ -165,7 +165,7 @@ Result<std::string> open_signed_list(std::string_view envelope, std::span<const 
     bool readable = payload_type && payload && signatures && signatures->kind == JsonValue::Kind::Array &&
                     !outline->item_not_object;
     // Every signature must be readable before any is tried.
-    for (int item = 0; readable && item < outline->items; ++item) {
+    for (int item = outline ? outline->first_item : 0; readable && item < outline->items; ++item) {
         const std::string* sig = string_member(*outline, "sig", item);
         readable = sig && decode_base64(*sig) &&
                    (!find_member(*outline, "keyid", item) || string_member(*outline, "keyid", item));
@@ -177,7 +177,7 @@ Result<std::string> open_signed_list(std::string_view envelope, std::span<const 
         const std::string signed_bytes = pre_authentication_encoding(*payload_type, *payload);
         hash.update(std::as_bytes(std::span(signed_bytes.data(), signed_bytes.size())));
         const Sha256::Digest digest = hash.finish();
-        for (int item = 0; item < outline->items; ++item) {
+        for (int item = outline->first_item; item < outline->items; ++item) {
             const std::string signature = *decode_base64(*string_member(*outline, "sig", item));
             if (signed_by_pinned_key(signature, string_member(*outline, "keyid", item), digest, keys))
                 return std::move(*payload);
