@@ -3,6 +3,7 @@
 // OS error text, the messages made of them and the bytes of last-error.txt:
 // valid UTF-8, no NUL, trimmed as the program trims.
 #include <fuzzer/FuzzedDataProvider.h>
+#include <unicode/uchar.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -13,13 +14,7 @@
 #include <string_view>
 
 #include "base/failure_message.h"
-#include "doubles/fake_clock.h"
-#include "doubles/fake_environment.h"
-#include "doubles/fake_error_texts.h"
-#include "doubles/fake_file_system.h"
-#include "doubles/fake_shell.h"
-#include "doubles/fake_single_instance.h"
-#include "doubles/fake_win_http.h"
+#include "doubles/fake_platform.h"
 #include "driver/setup.h"
 #include "platform/text.h"
 #include "store/work_folder.h"
@@ -61,11 +56,8 @@ std::optional<std::u32string> code_points(std::string_view text) {
     return points;
 }
 
-// Unicode's White_Space property.
-bool white(char32_t c) {
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
-}
+// Unicode's White_Space property, as ICU knows it: an oracle of its own, not the program's table.
+bool white(char32_t c) { return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_WHITE_SPACE) != 0; }
 
 void check_text(std::string_view text) {
     check(code_points(text).has_value(), "valid UTF-8");
@@ -107,21 +99,14 @@ void check_os_text(const std::string& text, std::uint32_t code, const std::optio
 void check_prompted(const FailureMessage& message, bool no_dialog) {
     check_text(message.text());
     check(!message.text().empty(), "a message is never empty");
-    FakeEnvironment environment;
-    if (no_dialog) environment.set(std::string(NO_DIALOG_VARIABLE), "");
-    FakeErrorTexts texts;
-    FakeFileSystem files;
-    FakeWinHttp http;
-    FakeShell shell;
-    FakeClock clock;
-    FakeSingleInstance instance;
-    Platform platform{environment, texts, files, http, shell, clock, instance};
-    const bool retry = show_failure_prompt(message, platform);
+    FakePlatform fake;
+    if (no_dialog) fake.environment.set(std::string(NO_DIALOG_VARIABLE), "");
+    const bool retry = show_failure_prompt(message, fake.platform);
     check(!no_dialog || !retry, "with the prompt silenced the answer is no retry");
     const std::string file = std::string(FakeFileSystem::DEFAULT_TEMP_DIRECTORY) + "Quarnet-setup\\last-error.txt";
-    check(files.content(file) == message.text(), "last-error.txt holds the message's bytes");
+    check(fake.files.content(file) == message.text(), "last-error.txt holds the message's bytes");
     if (no_dialog) return;
-    check(shell.message_boxes.size() == 1 && shell.message_boxes[0].text.starts_with(message.text()),
+    check(fake.shell.message_boxes.size() == 1 && fake.shell.message_boxes[0].text.starts_with(message.text()),
           "the prompt shows the message");
 }
 

@@ -20,6 +20,7 @@
 #include "doubles/fake_file_system.h"
 #include "doubles/fake_shell.h"
 #include "doubles/fake_win_http.h"
+#include "doubles/test_bytes.h"
 #include "store/digest.h"
 #include "transfer/final_check.h"
 #include "transfer/retry.h"
@@ -45,12 +46,6 @@ bool is_prefix(const std::string& held, const std::string& body) {
 void check_message(const FailureMessage& message) {
     check(!message.text().empty(), "a message is never empty");
     check(message.text().find('\0') == std::string::npos, "a message holds no NUL");
-}
-
-std::string sha256_of(const std::string& bytes) {
-    DigestState state;
-    state.update(std::as_bytes(std::span(bytes)));
-    return digest_text(std::move(state));
 }
 
 OsError fuzzed_error(FuzzedDataProvider& input) {

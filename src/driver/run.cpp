@@ -10,10 +10,10 @@ namespace {
 // One run: a new session and a new window around one pass. Both are put away
 // before the outcome is acted on, so nothing of the run is on screen then.
 SetupOutcome run_once(Platform& platform, const SetupPass& pass, std::optional<WorkFolder>& work_folder) {
-    HttpHandle handle = platform.http.open_session(to_utf16(USER_AGENT));
-    if (handle == nullptr) return FailureMessage("Windows could not open an internet connection.");
-    WebSession session(platform.http, platform.error_texts, handle);
-    platform.http.set_timeouts(handle, SESSION_TIMEOUTS);
+    UniqueHttpHandle handle = platform.http.open_session(to_utf16(USER_AGENT));
+    if (!handle.valid()) return FailureMessage("Windows could not open an internet connection.");
+    platform.http.set_timeouts(handle.get(), SESSION_TIMEOUTS);
+    WebSession session(platform.http, platform.error_texts, std::move(handle));
 
     // A window that fails to open has released its object already; the
     // session closes on the way out, after it.

@@ -1,7 +1,9 @@
+#include <string>
 #include <utility>
 
 #include "driver/setup.h"
 #include "list/installer_list.h"
+#include "progress/progress_window.h"
 #include "store/download_files.h"
 #include "store/earlier_download.h"
 #include "store/publisher_check.h"
@@ -13,12 +15,17 @@ namespace quarnet {
 
 namespace {
 
+// Line 1 from the earlier-download check on, whatever the pass then does.
+std::string downloading_headline(const InstallerList& list) {
+    return "Downloading Pelorin " + list.version + " (" + size_text(list.size) + ")";
+}
+
 // The checked installer, still held, once its signer is the publisher the build
 // names (when it names one).
 SetupOutcome ready_if_published(HeldInstaller installer, Platform& platform, const WorkFolder& folder,
                                 const std::string& name) {
     Result<HeldInstaller> checked =
-        check_installer_publisher(std::move(installer), platform.publisher, *folder.held, name);
+        check_installer_publisher(std::move(installer), platform.publisher, *folder.held, name, platform.error_texts);
     if (!checked) return std::move(checked.error());
     return Ready{std::move(*checked)};
 }
@@ -44,6 +51,7 @@ SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platfor
     sweep_work_folder(*folder.held, paths);
 
     // An earlier complete copy, or the part of one to resume from.
+    window.set_line(1, downloading_headline(list));
     EarlierDownload earlier = check_earlier_download(list, folder, paths, window, texts);
     if (auto* reuse = std::get_if<Reuse>(&earlier)) {
         return ready_if_published(std::move(reuse->installer), platform, folder, paths.installer);

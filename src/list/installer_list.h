@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/failure_message.h"
+#include "base/installer_list.h"
 #include "platform/environment.h"
 #include "platform/list_trust.h"
 #include "progress/progress_window.h"
@@ -15,14 +16,6 @@
 namespace quarnet {
 
 inline constexpr std::size_t LIST_SIZE_LIMIT = 65'536;
-
-struct InstallerList {
-    std::string version;
-    std::string file;
-    std::string sha256;  // 64 lower-case hexadecimal digits
-    std::uint64_t size = 0;
-    friend bool operator==(const InstallerList&, const InstallerList&) = default;
-};
 
 struct FetchedList {
     std::string base;  // the download base the list came from

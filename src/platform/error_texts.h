@@ -4,9 +4,10 @@
 // base/failure_message.cpp.
 
 #include <cstdint>
-#include <expected>
 #include <optional>
 #include <string>
+
+#include "platform/os_error.h"
 
 namespace quarnet {
 
@@ -26,7 +27,7 @@ public:
 
     // FormatMessageW into a caller's buffer of 2048 units: flags 0x1200, or 0x1A00
     // with the ntdll.dll module already loaded. On failure, the call's last error.
-    virtual std::expected<std::u16string, std::uint32_t> buffer_text(std::uint32_t code, MessageTable table) = 0;
+    virtual Expected<std::u16string, std::uint32_t> buffer_text(std::uint32_t code, MessageTable table) = 0;
 
     // GetModuleHandleW("NTDLL.DLL") found the module.
     virtual bool ntdll_loaded() = 0;

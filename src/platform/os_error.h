@@ -2,6 +2,7 @@
 // The error of a failed file operation, as the file layer reports it upwards.
 // Turned into words only by os_error_text (base/failure_message.h).
 
+#include <concepts>
 #include <cstdint>
 #include <expected>
 #include <type_traits>
@@ -49,6 +50,12 @@ public:
     // An exact match, so a comparison does not also match the base's generic ones.
     friend bool operator==(const Expected& a, const std::unexpected<Error>& b) {
         return static_cast<const std::expected<T, Error>&>(a) == b;
+    }
+    // Two results, without a conversion of either side.
+    template <class Left, class Right>
+    requires std::same_as<Left, Expected> && std::same_as<Right, Expected>
+    friend bool operator==(const Left& a, const Right& b) {
+        return static_cast<const std::expected<T, Error>&>(a) == static_cast<const std::expected<T, Error>&>(b);
     }
 };
 

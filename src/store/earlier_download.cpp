@@ -45,8 +45,6 @@ FailureMessage partial_failure(const OsError& error, const InstallerList& list, 
 
 EarlierDownload check_earlier_download(const InstallerList& list, const WorkFolder& folder, const DownloadPaths& paths,
                                        ProgressWindow& window, ErrorTexts& texts) {
-    window.set_line(1, "Downloading Pelorin " + list.version + " (" + size_text(list.size) + ")");
-
     if (auto held = reuse_complete_copy(list, folder, paths.installer, window)) return Reuse{std::move(*held)};
 
     // Opened once, for the check and the transfer alike: what is hashed here is

@@ -6,7 +6,7 @@
 #include <variant>
 
 #include "base/failure_message.h"
-#include "list/installer_list.h"
+#include "base/installer_list.h"
 #include "platform/error_texts.h"
 #include "platform/file_system.h"
 #include "progress/progress_window.h"

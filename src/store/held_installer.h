@@ -5,7 +5,7 @@
 #include <string>
 #include <variant>
 
-#include "list/installer_list.h"
+#include "base/installer_list.h"
 #include "platform/file_system.h"
 #include "store/work_folder.h"
 

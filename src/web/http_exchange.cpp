@@ -34,9 +34,12 @@ Result<void> send_and_receive(WebSession& session, HttpHandle request, std::u16s
 }
 
 // A proxy that asks for Negotiate or NTLM takes the logged-on user's own
-// sign-in, as browsers give it silently. False when it asks for any other
-// scheme (there is no name or password to give) or a call fails.
+// sign-in, as browsers give it silently. False when WinHTTP cannot say that the
+// request went through a proxy (a 407 from the site itself, or from a host a
+// redirect led to, gets nothing), when the proxy asks for any other scheme
+// (there is no name or password to give) or when a call fails.
 bool set_proxy_logon(WinHttp& http, HttpHandle request) {
+    if (!http.went_through_proxy(request).value_or(false)) return false;
     std::optional<HttpAuthSchemes> schemes = http.query_auth_schemes(request);
     if (!schemes || schemes->target != HTTP_AUTH_TARGET_PROXY) return false;
     std::uint32_t scheme = (schemes->supported & HTTP_AUTH_SCHEME_NEGOTIATE) != 0
@@ -66,15 +69,14 @@ Result<HttpExchange> open_get(WebSession& session, std::string_view address, std
     OsResult<std::u16string> wide_host = to_utf16_path(host);
     if (!wide_host) return failure("Could not reach " + without_nuls(host) + ".");
     exchange.host_ = std::move(*wide_host);
-    exchange.connection_ =
-        UniqueHttpHandle(http, http.connect(session.handle(), exchange.host_, exchange.address_.port));
+    exchange.connection_ = http.connect(session.handle(), exchange.host_, exchange.address_.port);
     if (!exchange.connection_.valid()) return failure("Could not reach " + host + ".");
 
     OsResult<std::u16string> wide_path = to_utf16_path(exchange.address_.path);
     if (!wide_path) return failure("Could not start the download.");
     exchange.path_ = std::move(*wide_path);
     std::uint32_t flags = exchange.address_.secure ? WINHTTP_OPEN_FLAG_SECURE : 0;
-    exchange.request_ = UniqueHttpHandle(http, http.open_request(exchange.connection_.get(), exchange.path_, flags));
+    exchange.request_ = http.open_request(exchange.connection_.get(), exchange.path_, flags);
     if (!exchange.request_.valid()) return failure("Could not start the download.");
 
     exchange.headers_ = to_utf16(extra_headers);
@@ -83,7 +85,7 @@ Result<HttpExchange> open_get(WebSession& session, std::string_view address, std
     if (!answered) return std::unexpected(std::move(answered.error()));
     exchange.status_ = http.query_status(request).value_or(0);
 
-    // A proxy's 407 gets one more send of the same request, with the sign-in set.
+    // A 407 from a proxy gets one more send of the same request, with the sign-in set.
     // If that is refused too, or no sign-in could be set, the 407 stands.
     if (exchange.status_ == HTTP_PROXY_AUTH_REQUIRED && set_proxy_logon(http, request)) {
         answered = send_and_receive(session, request, exchange.headers_, host, true);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <utility>
+
 #include "platform/error_texts.h"
 #include "platform/win_http.h"
 
@@ -9,8 +11,8 @@ namespace quarnet {
 class WebSession {
 public:
     // Takes over `handle`, the session WinHttpOpen gave.
-    WebSession(WinHttp& http, ErrorTexts& texts, HttpHandle handle)
-        : http_(http), texts_(texts), handle_(http, handle) {}
+    WebSession(WinHttp& http, ErrorTexts& texts, UniqueHttpHandle handle)
+        : http_(http), texts_(texts), handle_(std::move(handle)) {}
 
     WinHttp& http() const { return http_; }
     ErrorTexts& error_texts() const { return texts_; }

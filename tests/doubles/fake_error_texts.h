@@ -36,7 +36,7 @@ public:
         return it->second;
     }
 
-    std::expected<std::u16string, std::uint32_t> buffer_text(std::uint32_t code, MessageTable table) override {
+    Expected<std::u16string, std::uint32_t> buffer_text(std::uint32_t code, MessageTable table) override {
         lookups.push_back({false, code, table});
         auto it = buffered.find({code, table});
         if (it == buffered.end()) return std::unexpected(format_error);

@@ -57,6 +57,14 @@ std::string parent_of(const std::string& key) {
 
 std::unexpected<OsError> code(std::uint32_t value) { return std::unexpected(OsError::from_code(value)); }
 
+constexpr std::uint32_t ERROR_CODE_INVALID_NAME = 123;
+
+// One name inside a folder, as Windows takes it relative to the folder's handle:
+// nothing that leads out of it.
+bool plain_name(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find_first_of("\\/") == std::string::npos;
+}
+
 }  // namespace
 
 struct FakeFileSystem::State {
@@ -226,6 +234,9 @@ private:
     // Through the file's own handle, within its folder wherever that is now: it
     // may rename what it holds itself.
     OsResult<void> rename(const std::string& name, FsOp op) {
+        if (!plain_name(name)) {
+            return code(ERROR_CODE_INVALID_NAME);
+        }
         const std::string to = state_->key_of(folder_) + "\\" + name;
         if (auto error = state_->enter(op, path_, 0, to)) return std::unexpected(*error);
         --node_->held_by_us;
@@ -541,16 +552,16 @@ public:
     FakeFolder& operator=(const FakeFolder&) = delete;
 
     OsResult<std::unique_ptr<DirectoryListing>> list() override { return files_.list_directory(key()); }
-    OsResult<FileInfo> entry_info(const std::string& name) override { return files_.entry_info(at(name)); }
-    OsResult<HeldFile> open_held(const std::string& name) override { return files_.open_held(at(name)); }
+    OsResult<FileInfo> entry_info(const std::string& name) override { return files_.entry_info(TRY(at(name))); }
+    OsResult<HeldFile> open_held(const std::string& name) override { return files_.open_held(TRY(at(name))); }
     OsResult<std::unique_ptr<File>> open_emptied(const std::string& name) override {
-        return files_.open_emptied(at(name));
+        return files_.open_emptied(TRY(at(name)));
     }
-    OsResult<void> delete_entry(const std::string& name) override { return files_.delete_file(at(name)); }
-    OsResult<void> clear_read_only(const std::string& name) override { return files_.clear_read_only(at(name)); }
+    OsResult<void> delete_entry(const std::string& name) override { return files_.delete_file(TRY(at(name))); }
+    OsResult<void> clear_read_only(const std::string& name) override { return files_.clear_read_only(TRY(at(name))); }
 
     OsResult<std::unique_ptr<OwnFile>> open_own(const std::string& name) override {
-        const std::string path = at(name);
+        const std::string path = TRY(at(name));
         if (auto error = state_->enter(FsOp::OpenOwn, path)) return std::unexpected(*error);
         auto node = state_->own_file(normalize(path));
         if (!node) return code(ERROR_CODE_PATH_NOT_FOUND);
@@ -572,7 +583,12 @@ public:
 
 private:
     std::string key() const { return state_->key_of(node_); }
-    std::string at(const std::string& name) const { return key() + "\\" + name; }
+    OsResult<std::string> at(const std::string& name) const {
+        if (!plain_name(name)) {
+            return code(ERROR_CODE_INVALID_NAME);
+        }
+        return key() + "\\" + name;
+    }
 
     FakeFileSystem& files_;
     std::shared_ptr<FakeFileSystem::State> state_;

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "doubles/sharing.h"
 #include "platform/file_system.h"
 
 namespace quarnet {
@@ -60,13 +61,6 @@ struct FsCall {
     std::uint64_t size = 0;
     std::string to;
     friend bool operator==(const FsCall&, const FsCall&) = default;
-};
-
-// What another program that holds a file open lets others do with it.
-struct Sharing {
-    bool read = false;
-    bool write = false;
-    bool del = false;
 };
 
 // Makes matching calls fail: the first `skip` matching calls pass, the next

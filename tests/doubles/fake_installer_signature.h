@@ -1,6 +1,8 @@
 #pragma once
-// The signature check with one scripted answer, and the paths it was asked about.
+// The signature check with scripted answers, one per verification (the last one
+// repeats), and the paths and revocation checks it was asked about.
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -9,12 +11,15 @@
 namespace quarnet {
 
 struct FakeInstallerSignature final : InstallerSignature {
-    std::expected<std::string, UntrustedSignature> answer = std::unexpected(UntrustedSignature{"WinVerifyTrust", 0});
+    std::vector<Expected<std::string, UntrustedSignature>> answers;  // at least one
     std::vector<std::string> asked;
+    std::vector<RevocationCheck> revocation_checks;
 
-    std::expected<std::string, UntrustedSignature> trusted_signer(File&, const std::string& path) override {
+    Expected<std::string, UntrustedSignature> trusted_signer(File&, const std::string& path,
+                                                             RevocationCheck revocation) override {
         asked.push_back(path);
-        return answer;
+        revocation_checks.push_back(revocation);
+        return answers[std::min(asked.size(), answers.size()) - 1];
     }
 };
 

@@ -46,19 +46,32 @@ const FakeWinHttp::Handle* FakeWinHttp::find(HttpHandle handle, Kind kind) const
     return &it->second;
 }
 
-HttpHandle FakeWinHttp::open_session(const std::u16string& agent) {
+void FakeWinHttp::note(const std::string& event, HttpHandle session) {
+    if (journal == nullptr) return;
+    const Handle* found = find(session, Kind::Session);
+    journal->push_back(event + " " + (found != nullptr ? std::to_string(found->request) : std::string("failed")));
+}
+
+HttpHandle FakeWinHttp::open_session_handle(const std::u16string& agent) {
     calls.push_back("open_session");
     user_agent = agent;
-    if (session_fails) return nullptr;
-    return make_handle(Kind::Session, 0);
+    bool fails = session_fails;
+    if (!session_failures.empty()) {
+        fails = session_failures.front();
+        session_failures.pop_front();
+    }
+    HttpHandle session = fails ? nullptr : make_handle(Kind::Session, ++sessions_);
+    note("open_session", session);
+    return session;
 }
 
-void FakeWinHttp::set_timeouts(HttpHandle, HttpTimeouts given) {
+void FakeWinHttp::set_timeouts(HttpHandle session, HttpTimeouts given) {
     calls.push_back("set_timeouts");
     timeouts = given;
+    note("set_timeouts", session);
 }
 
-HttpHandle FakeWinHttp::connect(HttpHandle session, const std::u16string& host, std::uint16_t port) {
+HttpHandle FakeWinHttp::connect_handle(HttpHandle session, const std::u16string& host, std::uint16_t port) {
     calls.push_back("connect");
     if (find(session, Kind::Session) == nullptr) return nullptr;
     ScriptedResponse response;
@@ -81,7 +94,7 @@ HttpHandle FakeWinHttp::connect(HttpHandle session, const std::u16string& host, 
     return make_handle(Kind::Connection, requests.size() - 1);
 }
 
-HttpHandle FakeWinHttp::open_request(HttpHandle connection, const std::u16string& path, std::uint32_t flags) {
+HttpHandle FakeWinHttp::open_request_handle(HttpHandle connection, const std::u16string& path, std::uint32_t flags) {
     calls.push_back("open_request");
     const Handle* owner = find(connection, Kind::Connection);
     if (owner == nullptr) return nullptr;
@@ -94,7 +107,7 @@ HttpHandle FakeWinHttp::open_request(HttpHandle connection, const std::u16string
     return make_handle(Kind::Request, index);
 }
 
-std::expected<void, std::uint32_t> FakeWinHttp::send_request(HttpHandle request, std::u16string_view headers) {
+Expected<void, std::uint32_t> FakeWinHttp::send_request(HttpHandle request, std::u16string_view headers) {
     calls.push_back("send");
     const Handle* owner = find(request, Kind::Request);
     if (owner == nullptr) return std::unexpected(6u);  // ERROR_INVALID_HANDLE
@@ -111,7 +124,7 @@ std::expected<void, std::uint32_t> FakeWinHttp::send_request(HttpHandle request,
     return {};
 }
 
-std::expected<void, std::uint32_t> FakeWinHttp::receive_response(HttpHandle request) {
+Expected<void, std::uint32_t> FakeWinHttp::receive_response(HttpHandle request) {
     calls.push_back("receive");
     const Handle* owner = find(request, Kind::Request);
     if (owner == nullptr) return std::unexpected(6u);
@@ -127,6 +140,12 @@ std::optional<std::uint32_t> FakeWinHttp::query_status(HttpHandle request) {
     return script_[owner->request].status;
 }
 
+std::optional<bool> FakeWinHttp::went_through_proxy(HttpHandle request) {
+    calls.push_back("proxy");
+    const Handle* owner = find(request, Kind::Request);
+    return owner != nullptr ? script_[owner->request].through_proxy : std::nullopt;
+}
+
 std::optional<HttpAuthSchemes> FakeWinHttp::query_auth_schemes(HttpHandle request) {
     calls.push_back("auth");
     const Handle* owner = find(request, Kind::Request);
@@ -140,7 +159,7 @@ bool FakeWinHttp::set_logon_credentials(HttpHandle request, std::uint32_t target
     return owner != nullptr && !script_[owner->request].credentials_fail;
 }
 
-std::expected<std::size_t, std::uint32_t> FakeWinHttp::read_data(HttpHandle request, std::span<std::byte> buffer) {
+Expected<std::size_t, std::uint32_t> FakeWinHttp::read_data(HttpHandle request, std::span<std::byte> buffer) {
     calls.push_back("read");
     const Handle* owner = find(request, Kind::Request);
     if (owner == nullptr) return std::unexpected(6u);
@@ -183,6 +202,7 @@ void FakeWinHttp::close_handle(HttpHandle handle) {
     switch (it->second.kind) {
         case Kind::Session:
             calls.push_back("close session");
+            note("close", handle);
             break;
         case Kind::Connection:
             calls.push_back("close connection");

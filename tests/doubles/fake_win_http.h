@@ -38,6 +38,7 @@ struct ScriptedResponse {
     std::optional<std::size_t> fail_read_after;  // this many reads return data, then a read fails
     std::uint32_t read_error = 12030;            // the last error of that failing read
     std::function<void(std::size_t read_index)> before_read;  // called before each read of this response
+    std::optional<bool> through_proxy;                        // nothing: the proxy query fails, as under Wine
     HttpAuthSchemes auth{0, HTTP_AUTH_TARGET_PROXY};          // supported 0: the auth scheme query fails
     bool credentials_fail = false;                            // set_logon_credentials fails
 
@@ -65,13 +66,17 @@ class FakeWinHttp : public WinHttp {
 public:
     // Scripting.
     bool session_fails = false;
+    std::deque<bool> session_failures;  // one per open_session, before session_fails decides
+    // Shared with the other doubles of a run: the session calls, numbered by session
+    // ("open_session 1", "set_timeouts 1", "close 1", "open_session failed").
+    std::vector<std::string>* journal = nullptr;
     std::deque<ScriptedResponse> responses;
     std::function<void()> before_each_read;  // called before every read of every request
     bool scan_first_buffer = true;           // fills buffer_zeroed_at_first_read; a fuzzer turns it off
 
     // What happened.
     std::vector<std::string> calls;  // "open_session", "set_timeouts", "connect", "open_request", "send",
-                                     // "receive", "query", "auth", "logon <target> <scheme>", "read",
+                                     // "receive", "query", "proxy", "auth", "logon <target> <scheme>", "read",
                                      // "close session|connection|request|unknown"
     std::vector<RecordedRequest> requests;
     std::u16string user_agent;
@@ -83,19 +88,21 @@ public:
     // The calls logged, without "open_session" and "set_timeouts", joined by ", ".
     std::string request_calls() const;
 
-    HttpHandle open_session(const std::u16string& user_agent) override;
     void set_timeouts(HttpHandle session, HttpTimeouts timeouts) override;
-    HttpHandle connect(HttpHandle session, const std::u16string& host, std::uint16_t port) override;
-    HttpHandle open_request(HttpHandle connection, const std::u16string& path, std::uint32_t flags) override;
-    std::expected<void, std::uint32_t> send_request(HttpHandle request, std::u16string_view headers) override;
-    std::expected<void, std::uint32_t> receive_response(HttpHandle request) override;
+    Expected<void, std::uint32_t> send_request(HttpHandle request, std::u16string_view headers) override;
+    Expected<void, std::uint32_t> receive_response(HttpHandle request) override;
     std::optional<std::uint32_t> query_status(HttpHandle request) override;
+    std::optional<bool> went_through_proxy(HttpHandle request) override;
     std::optional<HttpAuthSchemes> query_auth_schemes(HttpHandle request) override;
     bool set_logon_credentials(HttpHandle request, std::uint32_t target, std::uint32_t scheme) override;
-    std::expected<std::size_t, std::uint32_t> read_data(HttpHandle request, std::span<std::byte> buffer) override;
-    void close_handle(HttpHandle handle) override;
+    Expected<std::size_t, std::uint32_t> read_data(HttpHandle request, std::span<std::byte> buffer) override;
 
 private:
+    HttpHandle open_session_handle(const std::u16string& user_agent) override;
+    HttpHandle connect_handle(HttpHandle session, const std::u16string& host, std::uint16_t port) override;
+    HttpHandle open_request_handle(HttpHandle connection, const std::u16string& path, std::uint32_t flags) override;
+    void close_handle(HttpHandle handle) override;
+
     enum class Kind { Session, Connection, Request };
     struct Handle {
         Kind kind;
@@ -109,6 +116,8 @@ private:
     std::vector<std::size_t> chunk_;        // per request: the next chunk
     std::vector<std::size_t> offset_;       // per request: bytes of that chunk already read
     std::uintptr_t next_handle_ = 0x1000;
+    std::size_t sessions_ = 0;
+    void note(const std::string& event, HttpHandle session);
 };
 
 }  // namespace quarnet

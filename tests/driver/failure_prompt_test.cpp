@@ -3,13 +3,7 @@
 #include <string>
 
 #include "base/product.h"
-#include "doubles/fake_clock.h"
-#include "doubles/fake_environment.h"
-#include "doubles/fake_error_texts.h"
-#include "doubles/fake_file_system.h"
-#include "doubles/fake_shell.h"
-#include "doubles/fake_single_instance.h"
-#include "driver/session_only_http.h"
+#include "doubles/fake_platform.h"
 #include "driver/setup.h"
 
 namespace quarnet {
@@ -20,17 +14,7 @@ const std::string LAST_ERROR = WORK_FOLDER + "\\last-error.txt";
 
 const std::string DISK_FULL = "Could not save the download (Disk full. (os error 112)). Is the disk full?";
 
-struct FailurePrompt : ::testing::Test {
-    Events journal;
-    FakeEnvironment environment;
-    FakeErrorTexts texts;
-    FakeFileSystem files;
-    SessionOnlyHttp http{journal};
-    FakeShell shell;
-    FakeClock clock;
-    FakeSingleInstance instance;
-    Platform platform{environment, texts, files, http, shell, clock, instance};
-
+struct FailurePrompt : ::testing::Test, FakePlatform {
     bool prompt(const std::string& message) { return show_failure_prompt(FailureMessage(message), platform); }
 };
 

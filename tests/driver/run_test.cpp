@@ -4,34 +4,26 @@
 #include <string>
 #include <vector>
 
-#include "doubles/fake_clock.h"
-#include "doubles/fake_environment.h"
-#include "doubles/fake_error_texts.h"
-#include "doubles/fake_file_system.h"
-#include "doubles/fake_shell.h"
-#include "doubles/fake_single_instance.h"
-#include "driver/session_only_http.h"
+#include "doubles/fake_platform.h"
 #include "driver/setup.h"
 #include "platform/text.h"
 
 namespace quarnet {
 namespace {
 
-struct Harness {
+using Events = std::vector<std::string>;
+
+// The prompt may write its file into `files`; these tests look only at what is shown.
+struct Harness : FakePlatform {
     Events journal;
-    FakeEnvironment environment;
-    FakeErrorTexts texts;
-    FakeFileSystem files;  // the prompt may write its file there; these tests look only at what is shown
-    SessionOnlyHttp http{journal};
-    FakeShell shell;
-    FakeClock clock;
-    FakeSingleInstance instance;
-    Platform platform{environment, texts, files, http, shell, clock, instance};
 
     std::deque<SetupOutcome> outcomes;  // one per pass
     std::vector<HttpHandle> pass_sessions;
 
-    Harness() { shell.journal = &journal; }
+    Harness() {
+        shell.journal = &journal;
+        http.journal = &journal;
+    }
 
     void run() {
         run_setup(platform, [this](WebSession& session, ProgressWindow& window, Platform& lent, auto&) -> SetupOutcome {
@@ -51,6 +43,7 @@ struct Harness {
             outcomes.pop_front();
             return outcome;
         });
+        EXPECT_TRUE(http.requests.empty()) << "the run loop makes no requests itself";
     }
 
     std::vector<std::string> prompts() const {
@@ -79,12 +72,12 @@ TEST_F(RunLoop, ReadyInstallerIsLaunchedAfterEverythingIsPutAway) {
     run();
     EXPECT_EQ(journal, one_run_then({"launch C:\\Temp\\Quarnet-setup\\Pelorin-2.1.exe"}));
     EXPECT_TRUE(shell.message_boxes.empty());
-    EXPECT_EQ(http.agents, std::vector<std::u16string>{u"Quarnet-Setup/0.1.0"});
-    ASSERT_EQ(http.timeouts.size(), 1u);
-    EXPECT_EQ(http.timeouts[0].resolve_ms, 30000);
-    EXPECT_EQ(http.timeouts[0].connect_ms, 30000);
-    EXPECT_EQ(http.timeouts[0].send_ms, 30000);
-    EXPECT_EQ(http.timeouts[0].receive_ms, 60000);
+    EXPECT_EQ(http.user_agent, u"Quarnet-Setup/0.1.0");
+    ASSERT_TRUE(http.timeouts);
+    EXPECT_EQ(http.timeouts->resolve_ms, 30000);
+    EXPECT_EQ(http.timeouts->connect_ms, 30000);
+    EXPECT_EQ(http.timeouts->send_ms, 30000);
+    EXPECT_EQ(http.timeouts->receive_ms, 60000);
 }
 
 TEST_F(RunLoop, SecondCopyOnlyShowsTheFirstAndAnAbandonedClaimCountsAsTaken) {
@@ -140,7 +133,7 @@ TEST_F(RunLoop, RefusedLaunchIsAFailureAndRetryRunsAWholeNewPass) {
     ASSERT_EQ(shell.dialogs.size(), 2u);
     EXPECT_EQ(line(shell.dialogs[1], 1), "pass 2");
     EXPECT_EQ(shell.dialogs[1].lines.size(), 1u);
-    EXPECT_EQ(http.open_handles, 0);
+    EXPECT_EQ(http.open_handles(), 0);
 }
 
 TEST_F(RunLoop, RetryGoesOnUntilDeclined) {
@@ -151,12 +144,12 @@ TEST_F(RunLoop, RetryGoesOnUntilDeclined) {
     run();
     EXPECT_EQ(prompts(), (std::vector<std::string>{"one", "two", "three"}));
     EXPECT_EQ(shell.dialogs.size(), 3u);
-    EXPECT_EQ(http.open_handles, 0);
+    EXPECT_EQ(http.open_handles(), 0);
     EXPECT_TRUE(outcomes.empty());
 }
 
 TEST_F(RunLoop, NoInternetConnectionShowsNoWindow) {
-    http.open_fails = {true, false};
+    http.session_failures = {true, false};
     shell.answers = {4};
     outcomes.push_back(Ready{"C:\\T\\a.exe"});
     run();
@@ -199,7 +192,7 @@ TEST(RunLoopWindow, ThatFailsToOpenIsReleasedBeforeTheSessionCloses) {
         h.run();  // no pass is scripted: running one fails the test
         EXPECT_EQ(h.journal, c.journal) << c.name;
         EXPECT_EQ(h.prompts(), std::vector<std::string>{"Windows could not show the progress window."}) << c.name;
-        EXPECT_EQ(h.http.open_handles, 0) << c.name;
+        EXPECT_EQ(h.http.open_handles(), 0) << c.name;
     }
 }
 

@@ -5,13 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "doubles/fake_clock.h"
-#include "doubles/fake_environment.h"
-#include "doubles/fake_error_texts.h"
-#include "doubles/fake_file_system.h"
-#include "doubles/fake_shell.h"
-#include "doubles/fake_single_instance.h"
-#include "doubles/fake_win_http.h"
+#include "doubles/fake_platform.h"
+#include "doubles/test_bytes.h"
 #include "driver/setup.h"
 #include "store/digest.h"
 
@@ -23,28 +18,8 @@ const std::string INSTALLER = WORK + "\\Pelorin-2.1.0.exe";
 const std::string PARTIAL = INSTALLER + ".part";
 const std::string LAST_ERROR = WORK + "\\last-error.txt";
 
-std::string installer_bytes() {
-    std::string bytes(3'000, '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7 + 3) % 251);
-    return bytes;
-}
-
-std::string sha256_of(const std::string& bytes) {
-    DigestState state;
-    state.update(std::as_bytes(std::span(bytes)));
-    return digest_text(state);
-}
-
-struct SetupRun : ::testing::Test {
-    FakeEnvironment environment;
-    FakeErrorTexts texts;
-    FakeFileSystem files;
-    FakeWinHttp http;
-    FakeShell shell;
-    FakeClock clock;
-    FakeSingleInstance instance;
-    Platform platform{environment, texts, files, http, shell, clock, instance};
-    const std::string body = installer_bytes();
+struct SetupRun : ::testing::Test, FakePlatform {
+    const std::string body = pattern_bytes(3'000);
 
     SetupRun() { environment.set("QUARNET_SETUP_URL", "http://127.0.0.1:8080/dl/"); }
 

@@ -250,14 +250,16 @@ def refused(status, message):
 
 
 def case_proxy_sign_in(run):
-    # Wine gives no sign-in of the logged-on user, so the second send is refused too.
+    # No proxy under Wine: a 407 comes from the site itself, which gets no sign-in and one request.
     run.publish()
-    for scheme, sends in (("Negotiate", 2), ('Basic realm="proxy"', 1)):
-        before = len(run.site.requests("/latest.json"))
-        run.site.fault("/latest.json", *[{"status": 407, "headers": [("Proxy-Authenticate", scheme)]}] * sends)
+    for path, scheme, message in (
+            ("/latest.json", "Negotiate", "The website did not give the installer list (HTTP 407)."),
+            (PATH, "NTLM", "The website refused the download (HTTP 407).")):
+        before = len(run.site.requests(path))
+        run.site.fault(path, {"status": 407, "headers": [("Proxy-Authenticate", scheme)]})
         run.run()
-        run.expect_failed("The website did not give the installer list (HTTP 407).")
-        expect_equal(len(run.site.requests("/latest.json")) - before, sends, "list requests for " + scheme)
+        run.expect_failed(message)
+        expect_equal(len(run.site.requests(path)) - before, 1, "requests for %s (%s)" % (path, scheme))
 
 
 def case_wrong_digest(run):

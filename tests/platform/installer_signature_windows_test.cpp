@@ -1,7 +1,8 @@
 // The signature check's use of the trust provider, against scripted answers
 // that Wine 8's provider never gives (it checks neither the chain's root nor
-// revocation): which verifications are made, that each state is closed, and
-// what is reported. The real provider is exercised by the end-to-end runs.
+// revocation): what each verification asks, that each state is closed, and what
+// is reported. What the answers mean is the publisher check's (host tests); the
+// real provider is exercised by the end-to-end runs.
 
 #include <gtest/gtest.h>
 
@@ -18,9 +19,9 @@ namespace {
 
 // Plain function pointers cannot carry state, so the script is one global.
 struct Provider {
-    std::vector<LONG> answers;  // one per verification, in order
-    std::wstring name;          // the signer's CN
-    std::vector<DWORD> revocation_checks;
+    std::vector<LONG> answers;             // one per verification, in order
+    std::wstring name;                     // the signer's CN
+    std::vector<DWORD> revocation_checks;  // fdwRevocationChecks, then dwProvFlags
     std::vector<HANDLE> files;
     int open_states = 0;
     CERT_CONTEXT certificate{};
@@ -36,7 +37,7 @@ LONG WINAPI verify_trust(HWND, GUID*, LPVOID raw) {
         data->hWVTStateData = nullptr;
         return ERROR_SUCCESS;
     }
-    provider.revocation_checks.push_back(data->fdwRevocationChecks);
+    provider.revocation_checks.insert(provider.revocation_checks.end(), {data->fdwRevocationChecks, data->dwProvFlags});
     provider.files.push_back(data->pFile->hFile);
     data->hWVTStateData = &provider.data;
     ++provider.open_states;
@@ -62,9 +63,10 @@ DWORD WINAPI name_string(PCCERT_CONTEXT certificate, DWORD type, DWORD, void* at
 
 struct Case {
     const char* what;
-    std::vector<LONG> answers;
+    RevocationCheck revocation;
+    LONG answer;
     const wchar_t* name;
-    std::expected<std::string, UntrustedSignature> wanted;
+    Expected<std::string, UntrustedSignature> wanted;
     std::vector<DWORD> revocation_checks;
 };
 
@@ -79,40 +81,28 @@ TEST(InstallerSignatureWindowsTest, AsksTheProviderAndClosesEveryState) {
     ASSERT_TRUE(file.has_value());
     auto signature = make_installer_signature({&verify_trust, &provider_data, &provider_signer, &name_string});
 
-    const DWORD chain = WTD_REVOKE_WHOLECHAIN, none = WTD_REVOKE_NONE;
+    const auto CACHED = RevocationCheck::CachedOnly, NONE = RevocationCheck::None;
+    const std::vector<DWORD> cached = {WTD_REVOKE_WHOLECHAIN,
+                                       WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | WTD_CACHE_ONLY_URL_RETRIEVAL},
+                             none = {WTD_REVOKE_NONE, WTD_REVOCATION_CHECK_NONE};
     const Case cases[] = {
-        {"trusted", {ERROR_SUCCESS}, L"Pelorin Software Ltd", "Pelorin Software Ltd", {chain}},
-        {"revocation unknown, then trusted",
-         {CERT_E_REVOCATION_FAILURE, ERROR_SUCCESS},
-         L"Pelorin",
-         "Pelorin",
-         {chain, none}},
-        {"revocation offline, then a bad digest",
-         {CRYPT_E_REVOCATION_OFFLINE, TRUST_E_BAD_DIGEST},
-         L"x",
-         std::unexpected(UntrustedSignature{"WinVerifyTrust", 0x80096010}),
-         {chain, none}},
-        {"a root the machine does not trust",
-         {CERT_E_UNTRUSTEDROOT},
-         L"x",
-         std::unexpected(UntrustedSignature{"WinVerifyTrust", 0x800B0109}),
-         {chain}},
-        {"revoked", {CERT_E_REVOKED}, L"x", std::unexpected(UntrustedSignature{"WinVerifyTrust", 0x800B010C}), {chain}},
-        {"trusted, no common name",
-         {ERROR_SUCCESS},
-         L"",
-         std::unexpected(UntrustedSignature{"CertGetNameStringW", 0}),
-         {chain}},
+        {"trusted", CACHED, ERROR_SUCCESS, L"Pelorin Software Ltd", "Pelorin Software Ltd", cached},
+        {"trusted without revocation", NONE, ERROR_SUCCESS, L"Pelorin", "Pelorin", none},
+        {"revocation offline", CACHED, CRYPT_E_REVOCATION_OFFLINE, L"x",
+         std::unexpected(UntrustedSignature{"WinVerifyTrust", OsError::from_code(0x80092013)}), cached},
+        {"a bad digest", NONE, TRUST_E_BAD_DIGEST, L"x",
+         std::unexpected(UntrustedSignature{"WinVerifyTrust", OsError::from_code(0x80096010)}), none},
+        {"trusted, no common name", CACHED, ERROR_SUCCESS, L"", "", cached},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        provider.answers = c.answers;
+        provider.answers = {c.answer};
         provider.name = c.name;
         provider.revocation_checks.clear();
         provider.files.clear();
-        EXPECT_EQ(signature->trusted_signer(**file, path), c.wanted);
+        EXPECT_EQ(signature->trusted_signer(**file, path, c.revocation), c.wanted);
         EXPECT_EQ(provider.revocation_checks, c.revocation_checks);
-        EXPECT_EQ(provider.files, std::vector<HANDLE>(c.revocation_checks.size(), native_handle(**file)));
+        EXPECT_EQ(provider.files, std::vector<HANDLE>{native_handle(**file)});
         EXPECT_EQ(provider.open_states, 0);
     }
     file->reset();

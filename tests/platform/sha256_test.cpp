@@ -3,14 +3,11 @@
 #include <string>
 #include <string_view>
 
+#include "doubles/test_bytes.h"
 #include "platform/sha256.h"
 
 namespace quarnet {
 namespace {
-
-std::span<const std::byte> bytes_of(std::string_view text) {
-    return std::as_bytes(std::span(text.data(), text.size()));
-}
 
 std::string hex(const Sha256::Digest& digest) {
     static constexpr char DIGITS[] = "0123456789abcdef";

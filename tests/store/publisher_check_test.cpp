@@ -1,5 +1,6 @@
 // What the Wine runs cannot tell apart: no setting asks nothing, near misses of
-// the name are refused, and the held handle goes before the file is deleted.
+// the name are refused, only a definite answer deletes, revocation unknown is
+// asked again without it, and the held handle goes before the file is deleted.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "doubles/fake_error_texts.h"
 #include "doubles/fake_file_system.h"
 #include "doubles/fake_installer_signature.h"
 #include "store/publisher_check.h"
@@ -31,34 +33,60 @@ private:
     std::function<void()> on_release_;
 };
 
-TEST(PublisherCheckTest, OnlyTheExactNameOfATrustedSignerKeepsTheInstaller) {
-    const std::expected<std::string, UntrustedSignature> answers[] = {
-        std::unexpected(UntrustedSignature{"WinVerifyTrust", 0x800B0100}),
-        "Pelorin Software",
-        "pelorin software ltd",
-        "Pelorin Software Ltd ",
-        "",
-        "Pelorin Software Ltd",
+Expected<std::string, UntrustedSignature> refused(std::uint32_t code, const char* step = "WinVerifyTrust") {
+    return std::unexpected(UntrustedSignature{step, OsError::from_code(code)});
+}
+
+// Windows' answers, with revocation from the cache, then without it, against
+// what becomes of the installer.
+TEST(PublisherCheckTest, OnlyADefiniteAnswerDeletesTheInstaller) {
+    const std::uint32_t UNTRUSTED_ROOT = 0x800B0109, CHAINING = 0x800B010A, SYSTEM_ERROR = 0x80096001;
+    FakeErrorTexts texts;
+    texts.buffered[{UNTRUSTED_ROOT, MessageTable::System}] = u"No trusted root.\r\n";
+    const std::string KEPT, DELETED(NOT_PUBLISHERS_TEXT), UNCHECKED = "Could not check the installer's publisher (";
+    const struct {
+        std::vector<Expected<std::string, UntrustedSignature>> answers;
+        std::string message;  // or its start; KEPT: the installer is handed back
+    } cases[] = {
+        {{"Pelorin Software Ltd"}, KEPT},
+        {{"Pelorin Software"}, DELETED},
+        {{"pelorin software ltd"}, DELETED},
+        {{"Pelorin Software Ltd "}, DELETED},
+        {{""}, DELETED},  // no common name
+        {{refused(TRUST_CODE_NO_SIGNATURE)}, DELETED},
+        {{refused(TRUST_CODE_BAD_DIGEST)}, DELETED},
+        {{refused(TRUST_CODE_CERT_REVOKED)}, DELETED},
+        {{refused(TRUST_CODE_EXPLICIT_DISTRUST)}, DELETED},
+        {{refused(UNTRUSTED_ROOT)}, UNCHECKED + "No trusted root. (os error -2146762487))."},
+        {{refused(CHAINING)}, UNCHECKED + "OS Error -2146762486 "},
+        {{refused(SYSTEM_ERROR)}, UNCHECKED + "OS Error -2146869247 "},
+        {{refused(126, "LoadLibraryExW")}, UNCHECKED + "OS Error 126 "},
+        {{refused(TRUST_CODE_REVOCATION_OFFLINE), "Pelorin Software Ltd"}, KEPT},
+        {{refused(TRUST_CODE_REVOCATION_FAILURE), refused(TRUST_CODE_BAD_DIGEST)}, DELETED},
+        {{refused(TRUST_CODE_NO_REVOCATION_CHECK), refused(UNTRUSTED_ROOT)}, UNCHECKED + "No trusted root."},
+        {{refused(TRUST_CODE_REVOCATION_OFFLINE), refused(TRUST_CODE_REVOCATION_OFFLINE)}, UNCHECKED + "OS Error"},
     };
-    for (const auto& answer : answers) {
-        SCOPED_TRACE(answer ? *answer : std::string(answer.error().step));
+    const std::vector<RevocationCheck> in_turn = {RevocationCheck::CachedOnly, RevocationCheck::None};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message + " after " + std::to_string(c.answers.size()) + " answer(s)");
         FakeFileSystem files;
         files.add_file(INSTALLER, "MZ", /*read_only=*/true);
         FakeInstallerSignature signature;
-        signature.answer = answer;
+        signature.answers = c.answers;
         std::vector<bool> present_at_release;
         auto held = std::make_unique<WatchedFile>([&] { present_at_release.push_back(files.exists(INSTALLER)); });
         auto checked = check_installer_publisher({INSTALLER, std::move(held)}, {"Pelorin Software Ltd", &signature},
-                                                 *files.held_folder("C:\\Temp\\Quarnet-setup"), "Setup.exe");
-        EXPECT_EQ(signature.asked, std::vector<std::string>{INSTALLER});
-        if (answer && *answer == "Pelorin Software Ltd") {
+                                                 *files.held_folder("C:\\Temp\\Quarnet-setup"), "Setup.exe", texts);
+        EXPECT_EQ(signature.asked, std::vector<std::string>(c.answers.size(), INSTALLER));
+        EXPECT_EQ(signature.revocation_checks, std::vector(in_turn.begin(), in_turn.begin() + c.answers.size()));
+        if (c.message == KEPT) {
             EXPECT_TRUE(checked.has_value() && checked->file != nullptr && present_at_release.empty());
             continue;
         }
         ASSERT_FALSE(checked.has_value());
-        EXPECT_EQ(checked.error().text(), NOT_PUBLISHERS_TEXT);
-        EXPECT_EQ(present_at_release, std::vector<bool>{true});
-        EXPECT_FALSE(files.exists(INSTALLER));
+        EXPECT_TRUE(checked.error().text().starts_with(c.message)) << checked.error().text();
+        EXPECT_EQ(files.exists(INSTALLER), c.message != DELETED);
+        EXPECT_EQ(present_at_release, std::vector<bool>{true});  // let go before any delete
     }
 }
 
@@ -66,8 +94,9 @@ TEST(PublisherCheckTest, NoPublisherNamedAsksNothing) {
     FakeFileSystem files;
     files.add_directory("C:\\Temp\\Quarnet-setup");
     FakeInstallerSignature signature;
+    FakeErrorTexts texts;
     auto checked = check_installer_publisher({INSTALLER, std::make_unique<WatchedFile>([] {})}, {"", &signature},
-                                             *files.held_folder("C:\\Temp\\Quarnet-setup"), "Setup.exe");
+                                             *files.held_folder("C:\\Temp\\Quarnet-setup"), "Setup.exe", texts);
     EXPECT_TRUE(checked.has_value() && checked->file != nullptr);
     EXPECT_TRUE(signature.asked.empty());
     EXPECT_TRUE(files.calls().empty());

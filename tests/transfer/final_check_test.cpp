@@ -13,30 +13,9 @@
 namespace quarnet {
 namespace {
 
-struct FinalCheckRig {
-    FakeFileSystem files;
-    FakeErrorTexts texts;
-    ProgressLog log;
-    ProgressWindow window{std::make_unique<FakeProgressDialog>(log)};
-    std::string body = pattern_bytes(3'000);
-    InstallerList list{"2.1.0", "Pelorin-2.1.0.exe", sha256_of(body), body.size()};
-    std::unique_ptr<OwnFile> partial;  // held as the transfer hands it over
-
-    FinalCheckRig() {
-        texts.buffered[{ERROR_CODE_ACCESS_DENIED, MessageTable::System}] = u"Access denied.\r\n";
-        texts.buffered[{ERROR_CODE_SHARING_VIOLATION, MessageTable::System}] = u"Sharing violation.\r\n";
-        files.add_file(PARTIAL, body);
-    }
-
-    void open() { partial = std::move(files.held_folder(WORK)->open_own(list.file + ".part").value()); }
-    Result<std::string> check(std::uint64_t offset, const std::string& digested) {
-        if (!partial) open();
-        auto held = final_check(TransferComplete{std::move(partial), offset, digest_of(digested)}, list,
-                                WorkFolder{WORK, files.held_folder(WORK)}, download_paths(list.file), window, texts);
-        if (!held) return std::unexpected(std::move(held.error()));
-        return held->path;
-    }
-    Result<std::string> check_sound() { return check(body.size(), body); }
+// A transfer that has brought every byte of the body into the partial file.
+struct FinalCheckRig : TransferRig {
+    FinalCheckRig() { files.add_file(PARTIAL, body); }
 };
 
 std::string text_of(const Result<std::string>& result) { return result ? "Ready " + *result : result.error().text(); }
@@ -76,7 +55,7 @@ TEST(FinalCheck, DamagedDownloadIsDeleted) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         FinalCheckRig rig;
-        rig.open();
+        rig.hold_partial();
         if (row.read_only) rig.files.add_file(PARTIAL, rig.body, true);
         if (row.deletion_refused) rig.files.hold_open(PARTIAL, Sharing{true, true, false});
 
@@ -151,8 +130,8 @@ TEST(FinalCheck, ReadBackRefusesWhatTheRunningDigestCannotSee) {
         {"a second name", [](FinalCheckRig& rig) { rig.files.add_hard_link(PARTIAL, PARTIAL + ".other"); }},
         {"cut short on disk",
          [](FinalCheckRig& rig) {
-             rig.open();
-             ASSERT_TRUE(rig.partial->truncate(2'999));
+             rig.hold_partial();
+             ASSERT_TRUE(rig.held_partial->truncate(2'999));
          }},
         {"a link", [](FinalCheckRig& rig) { rig.files.add_link(PARTIAL, false); }},
     };

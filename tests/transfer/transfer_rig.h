@@ -14,7 +14,9 @@
 #include "doubles/fake_file_system.h"
 #include "doubles/fake_shell.h"
 #include "doubles/fake_win_http.h"
+#include "doubles/test_bytes.h"
 #include "store/digest.h"
+#include "transfer/final_check.h"
 #include "transfer/transfer.h"
 
 namespace quarnet {
@@ -23,21 +25,6 @@ inline const std::string WORK = std::string(FakeFileSystem::DEFAULT_TEMP_DIRECTO
 inline const std::string INSTALLER = WORK + "\\Pelorin-2.1.0.exe";
 inline const std::string PARTIAL = INSTALLER + ".part";
 inline const std::string BASE = "http://127.0.0.1:8080/dl/";
-
-// Bytes that differ from their neighbours, so a shifted or doubled block shows.
-inline std::string pattern_bytes(std::size_t count, unsigned seed = 3) {
-    std::string bytes(count, '\0');
-    for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>((i * 7 + seed) % 251);
-    return bytes;
-}
-
-inline DigestState digest_of(const std::string& bytes) {
-    DigestState state;
-    state.update(std::as_bytes(std::span(bytes)));
-    return state;
-}
-
-inline std::string sha256_of(const std::string& bytes) { return digest_text(digest_of(bytes)); }
 
 // "Complete", "Cancelled" or the failure's text.
 inline std::string outcome_text(const TransferResult& result) {
@@ -109,6 +96,19 @@ struct TransferRig {
         if (!resume.partial) resume.partial = own_partial();
         return run_transfer(context, std::move(resume));
     }
+
+    // The final check as a transfer hands over to it: the partial file held,
+    // `offset` bytes counted and a digest over `digested`.
+    Result<std::string> check(std::uint64_t offset, const std::string& digested) {
+        if (!held_partial) hold_partial();
+        auto held = final_check(TransferComplete{std::move(held_partial), offset, digest_of(digested)}, list,
+                                WorkFolder{WORK, files.held_folder(WORK)}, download_paths(list.file), window, texts);
+        if (!held) return std::unexpected(std::move(held.error()));
+        return held->path;
+    }
+    Result<std::string> check_sound() { return check(body.size(), body); }
+    void hold_partial() { held_partial = own_partial(); }
+    std::unique_ptr<OwnFile> held_partial;
 
     std::vector<std::string> headers() const {
         std::vector<std::string> all;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -113,13 +114,15 @@ TEST_F(HttpExchangeTest, PlainAddressNoHeadersAndUnreadableStatus) {
 
 TEST_F(HttpExchangeTest, ProxySignInIsTheLoggedOnUsersAndTriedOnce) {
     const std::uint32_t BASIC = 1, NTLM = 2, DIGEST = 8, NEGOTIATE = 0x10;
-    auto asks = [](std::uint32_t schemes, std::uint32_t target = HTTP_AUTH_TARGET_PROXY, bool set_fails = false) {
+    auto asks = [](std::uint32_t schemes, std::optional<bool> proxied = true,
+                   std::uint32_t target = HTTP_AUTH_TARGET_PROXY, bool set_fails = false) {
         auto answer = ScriptedResponse::ok(407, "");
+        answer.through_proxy = proxied;
         answer.auth = {schemes, target};
         answer.credentials_fail = set_fails;
         return answer;
     };
-    auto ok = ScriptedResponse::ok(200, ""), site_asks = asks(NEGOTIATE, 0);
+    auto ok = ScriptedResponse::ok(200, ""), site_asks = asks(NEGOTIATE, false, 0);
     site_asks.status = 401;
     auto resend = [](HttpStage at) { return ScriptedResponse::failing_at(at, 12032); };  // "send it again"
     const std::string again = ", send, receive, query";
@@ -128,16 +131,18 @@ TEST_F(HttpExchangeTest, ProxySignInIsTheLoggedOnUsersAndTriedOnce) {
         std::uint32_t status;
         std::string after_query;
     } cases[] = {
-        {{asks(NEGOTIATE), ok}, 200, ", auth, logon 1 16" + again},
-        {{asks(NTLM), ok}, 200, ", auth, logon 1 2" + again},
-        {{asks(BASIC | NTLM | NEGOTIATE), ok}, 200, ", auth, logon 1 16" + again},
-        {{asks(BASIC | DIGEST)}, 407, ", auth"},
-        {{asks(NEGOTIATE, 0)}, 407, ", auth"},  // never to the site
+        {{asks(NEGOTIATE), ok}, 200, ", proxy, auth, logon 1 16" + again},
+        {{asks(NTLM), ok}, 200, ", proxy, auth, logon 1 2" + again},
+        {{asks(BASIC | NTLM | NEGOTIATE), ok}, 200, ", proxy, auth, logon 1 16" + again},
+        {{asks(BASIC | DIGEST)}, 407, ", proxy, auth"},
+        {{asks(NEGOTIATE, false)}, 407, ", proxy"},          // went direct: the site itself asks
+        {{asks(NEGOTIATE, std::nullopt)}, 407, ", proxy"},   // WinHTTP cannot say
+        {{asks(NEGOTIATE, true, 0)}, 407, ", proxy, auth"},  // never to the site
         {{site_asks}, 401, ""},
-        {{asks(NEGOTIATE), asks(NEGOTIATE)}, 407, ", auth, logon 1 16" + again},  // once per request
-        {{asks(0)}, 407, ", auth"},                                               // the query fails
-        {{asks(NEGOTIATE, HTTP_AUTH_TARGET_PROXY, true)}, 407, ", auth, logon 1 16"},
-        {{asks(NTLM), resend(HttpStage::Receive), ok}, 200, ", auth, logon 1 2, send, receive" + again},
+        {{asks(NEGOTIATE), asks(NEGOTIATE)}, 407, ", proxy, auth, logon 1 16" + again},  // once per request
+        {{asks(0)}, 407, ", proxy, auth"},                                               // the query fails
+        {{asks(NEGOTIATE, true, HTTP_AUTH_TARGET_PROXY, true)}, 407, ", proxy, auth, logon 1 16"},
+        {{asks(NTLM), resend(HttpStage::Receive), ok}, 200, ", proxy, auth, logon 1 2, send, receive" + again},
     };
     for (const auto& c : cases) {
         http.calls.clear();

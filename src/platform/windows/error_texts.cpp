@@ -34,7 +34,7 @@ public:
         return std::u16string(reinterpret_cast<const char16_t*>(text.get()), length);
     }
 
-    std::expected<std::u16string, std::uint32_t> buffer_text(std::uint32_t code, MessageTable table) override {
+    Expected<std::u16string, std::uint32_t> buffer_text(std::uint32_t code, MessageTable table) override {
         DWORD flags = BUFFER_FLAGS;
         HMODULE module = nullptr;
         if (table == MessageTable::Ntdll) {

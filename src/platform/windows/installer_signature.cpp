@@ -1,8 +1,8 @@
 // The installer's Authenticode signature through WinVerifyTrust on the held
-// handle. Revocation is asked for over the whole chain below the root. When
-// Windows can get no answer about revocation (no distribution point, a server
-// out of reach), the signature is verified once more without it: a certificate
-// known to be revoked is refused, one whose status cannot be learnt is not.
+// handle: one verification per call, asked about revocation as the caller says.
+// Revocation is looked up only in what Windows holds already
+// (WTD_CACHE_ONLY_URL_RETRIEVAL), so no revocation server out of reach can hold
+// the check; what the answer means is decided by the logic (store/publisher_check).
 
 #include "platform/installer_signature.h"
 
@@ -21,30 +21,40 @@
 namespace quarnet::windows {
 namespace {
 
-bool revocation_unknown(LONG status) {
-    return status == CERT_E_REVOCATION_FAILURE || status == CRYPT_E_NO_REVOCATION_CHECK ||
-           status == CRYPT_E_REVOCATION_OFFLINE;
-}
+// TRUST_E_MALFORMED_SIGNATURE is missing from mingw-w64's winerror.h.
+constexpr std::uint32_t code_of(HRESULT result) { return static_cast<std::uint32_t>(result); }
+static_assert(TRUST_CODE_NO_SIGNATURE == code_of(TRUST_E_NOSIGNATURE) &&
+              TRUST_CODE_SUBJECT_FORM_UNKNOWN == code_of(TRUST_E_SUBJECT_FORM_UNKNOWN) &&
+              TRUST_CODE_BAD_DIGEST == code_of(TRUST_E_BAD_DIGEST) &&
+              TRUST_CODE_EXPLICIT_DISTRUST == code_of(TRUST_E_EXPLICIT_DISTRUST) &&
+              TRUST_CODE_CERT_REVOKED == code_of(CERT_E_REVOKED) &&
+              TRUST_CODE_CRYPT_REVOKED == code_of(CRYPT_E_REVOKED) &&
+              TRUST_CODE_REVOCATION_FAILURE == code_of(CERT_E_REVOCATION_FAILURE) &&
+              TRUST_CODE_NO_REVOCATION_CHECK == code_of(CRYPT_E_NO_REVOCATION_CHECK) &&
+              TRUST_CODE_REVOCATION_OFFLINE == code_of(CRYPT_E_REVOCATION_OFFLINE));
 
-std::unexpected<UntrustedSignature> untrusted(const char* step, LONG status) {
-    return std::unexpected(UntrustedSignature{step, static_cast<std::uint32_t>(status)});
+std::unexpected<UntrustedSignature> untrusted(const char* step, OsError error) {
+    return std::unexpected(UntrustedSignature{step, error});
 }
 
 // One verification by the trust provider. Its state lives until the CLOSE
 // action, which the destructor makes whatever the verification found.
 class Verification {
 public:
-    Verification(const TrustCalls& calls, HANDLE file, const wchar_t* path, bool check_revocation) : calls_(calls) {
+    Verification(const TrustCalls& calls, HANDLE file, const wchar_t* path, RevocationCheck revocation)
+        : calls_(calls) {
+        const bool cached = revocation == RevocationCheck::CachedOnly;
         file_info_.cbStruct = sizeof file_info_;
         file_info_.pcwszFilePath = path;
         file_info_.hFile = file;
         data_.cbStruct = sizeof data_;
         data_.dwUIChoice = WTD_UI_NONE;
-        data_.fdwRevocationChecks = check_revocation ? WTD_REVOKE_WHOLECHAIN : WTD_REVOKE_NONE;
+        data_.fdwRevocationChecks = cached ? WTD_REVOKE_WHOLECHAIN : WTD_REVOKE_NONE;
         data_.dwUnionChoice = WTD_CHOICE_FILE;
         data_.pFile = &file_info_;
         data_.dwStateAction = WTD_STATEACTION_VERIFY;
-        data_.dwProvFlags = check_revocation ? WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT : WTD_REVOCATION_CHECK_NONE;
+        data_.dwProvFlags =
+            cached ? WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | WTD_CACHE_ONLY_URL_RETRIEVAL : WTD_REVOCATION_CHECK_NONE;
         data_.dwUIContext = WTD_UICONTEXT_EXECUTE;
         status_ = calls_.verify_trust(NO_USER, &action_, &data_);
     }
@@ -69,21 +79,22 @@ private:
     LONG status_ = 0;
 };
 
-// The subject CN of the certificate that made the first signature.
-std::expected<std::string, UntrustedSignature> signer_name(const TrustCalls& calls, HANDLE state) {
+// The subject CN of the certificate that made the first signature; empty when
+// the provider names no such certificate or it has no CN.
+std::string signer_name(const TrustCalls& calls, HANDLE state) {
     CRYPT_PROVIDER_DATA* provider = calls.provider_data(state);
     CRYPT_PROVIDER_SGNR* signer = provider != nullptr ? calls.provider_signer(provider, 0, FALSE, 0) : nullptr;
     if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr ||
         signer->pasCertChain[0].pCert == nullptr)
-        return untrusted("WTHelperGetProvSignerFromChain", 0);
+        return {};
     PCCERT_CONTEXT certificate = signer->pasCertChain[0].pCert;
     auto* common_name = const_cast<char*>(szOID_COMMON_NAME);
     // The size counts the NUL; 1 means the certificate has no such attribute.
     DWORD size = calls.name_string(certificate, CERT_NAME_ATTR_TYPE, 0, common_name, nullptr, 0);
-    if (size <= 1) return untrusted("CertGetNameStringW", 0);
+    if (size <= 1) return {};
     std::wstring name(size, L'\0');
     size = calls.name_string(certificate, CERT_NAME_ATTR_TYPE, 0, common_name, name.data(), size);
-    if (size <= 1) return untrusted("CertGetNameStringW", 0);
+    if (size <= 1) return {};
     name.resize(size - 1);
     return to_utf8_lossy(from_wide(name));
 }
@@ -95,22 +106,21 @@ public:
     WindowsInstallerSignature() = default;
     explicit WindowsInstallerSignature(const TrustCalls& calls) : calls_(calls) {}
 
-    std::expected<std::string, UntrustedSignature> trusted_signer(File& file, const std::string& path) override {
+    Expected<std::string, UntrustedSignature> trusted_signer(File& file, const std::string& path,
+                                                             RevocationCheck revocation) override {
         if (!calls_) calls_ = system_trust_calls();
         const TrustCalls& calls = *calls_;
         if (!calls.verify_trust || !calls.provider_data || !calls.provider_signer || !calls.name_string)
-            return untrusted("LoadLibraryExW", 0);
+            return untrusted("LoadLibraryExW", OsError::from_code(calls.load_error));
         auto utf16 = to_utf16_path(path);
-        if (!utf16) return untrusted("to_utf16_path", 0);
+        if (!utf16) return untrusted("to_utf16_path", utf16.error());
         std::wstring wide = to_wide(*utf16);
-        HANDLE handle = native_handle(file);
 
-        Verification checked(calls, handle, wide.c_str(), true);
-        if (checked.status() == ERROR_SUCCESS) return signer_name(calls, checked.state());
-        if (!revocation_unknown(checked.status())) return untrusted("WinVerifyTrust", checked.status());
-        Verification again(calls, handle, wide.c_str(), false);
-        if (again.status() != ERROR_SUCCESS) return untrusted("WinVerifyTrust", again.status());
-        return signer_name(calls, again.state());
+        Verification checked(calls, native_handle(file), wide.c_str(), revocation);
+        if (checked.status() != ERROR_SUCCESS) {
+            return untrusted("WinVerifyTrust", OsError::from_code(static_cast<std::uint32_t>(checked.status())));
+        }
+        return signer_name(calls, checked.state());
     }
 
 private:
@@ -121,12 +131,16 @@ private:
 
 TrustCalls system_trust_calls() {
     SystemLibrary& wintrust = wintrust_library();
-    return TrustCalls{
-        wintrust.find<decltype(&::WinVerifyTrust)>("WinVerifyTrust"),
-        wintrust.find<decltype(&::WTHelperProvDataFromStateData)>("WTHelperProvDataFromStateData"),
-        wintrust.find<decltype(&::WTHelperGetProvSignerFromChain)>("WTHelperGetProvSignerFromChain"),
-        crypt32_library().find<decltype(&::CertGetNameStringW)>("CertGetNameStringW"),
+    SystemLibrary& crypt32 = crypt32_library();
+    TrustCalls calls{
+        SYSTEM_FUNCTION(wintrust_library, WinVerifyTrust),
+        SYSTEM_FUNCTION(wintrust_library, WTHelperProvDataFromStateData),
+        SYSTEM_FUNCTION(wintrust_library, WTHelperGetProvSignerFromChain),
+        SYSTEM_FUNCTION(crypt32_library, CertGetNameStringW),
     };
+    if (wintrust.load_error() != ERROR_SUCCESS) calls.load_error = wintrust.load_error();
+    if (crypt32.load_error() != ERROR_SUCCESS) calls.load_error = crypt32.load_error();
+    return calls;
 }
 
 std::unique_ptr<InstallerSignature> make_installer_signature(const TrustCalls& calls) {

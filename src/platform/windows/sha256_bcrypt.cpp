@@ -26,14 +26,13 @@ struct BcryptCalls {
 
 const BcryptCalls& bcrypt() {
     static const BcryptCalls calls = [] {
-        auto& library = windows::bcrypt_library();
         BcryptCalls c{
-            library.find<decltype(&::BCryptOpenAlgorithmProvider)>("BCryptOpenAlgorithmProvider"),
-            library.find<decltype(&::BCryptCreateHash)>("BCryptCreateHash"),
-            library.find<decltype(&::BCryptHashData)>("BCryptHashData"),
-            library.find<decltype(&::BCryptDuplicateHash)>("BCryptDuplicateHash"),
-            library.find<decltype(&::BCryptFinishHash)>("BCryptFinishHash"),
-            library.find<decltype(&::BCryptDestroyHash)>("BCryptDestroyHash"),
+            SYSTEM_FUNCTION(bcrypt_library, BCryptOpenAlgorithmProvider),
+            SYSTEM_FUNCTION(bcrypt_library, BCryptCreateHash),
+            SYSTEM_FUNCTION(bcrypt_library, BCryptHashData),
+            SYSTEM_FUNCTION(bcrypt_library, BCryptDuplicateHash),
+            SYSTEM_FUNCTION(bcrypt_library, BCryptFinishHash),
+            SYSTEM_FUNCTION(bcrypt_library, BCryptDestroyHash),
         };
         if (!c.open_provider || !c.create_hash || !c.hash_data || !c.duplicate_hash || !c.finish_hash ||
             !c.destroy_hash || !BCRYPT_SUCCESS(c.open_provider(&c.sha256, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))

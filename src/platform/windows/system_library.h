@@ -11,7 +11,11 @@ namespace quarnet::windows {
 class SystemLibrary {
 public:
     explicit SystemLibrary(const wchar_t* name)
-        : module_(::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {}
+        : module_(::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)),
+          load_error_(module_.valid() ? ERROR_SUCCESS : ::GetLastError()) {}
+
+    // The last error of a failed load; ERROR_SUCCESS when the library is there.
+    DWORD load_error() const { return load_error_; }
 
     // The function of that name cast to the given pointer type, or null.
     template <class Function>
@@ -22,6 +26,7 @@ public:
 
 private:
     UniqueLibrary module_;
+    DWORD load_error_;
 };
 
 // The libraries the program uses, each loaded on first use and kept for the

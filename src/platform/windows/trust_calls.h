@@ -19,9 +19,11 @@ struct TrustCalls {
     decltype(&::WTHelperProvDataFromStateData) provider_data = nullptr;
     decltype(&::WTHelperGetProvSignerFromChain) provider_signer = nullptr;
     decltype(&::CertGetNameStringW) name_string = nullptr;
+    DWORD load_error = ERROR_PROC_NOT_FOUND;  // why a call above is missing
 };
 
-// Found by name; members stay null when a library or function is missing.
+// Found by name; members stay null when a library or function is missing, and
+// `load_error` then says why.
 TrustCalls system_trust_calls();
 
 std::unique_ptr<InstallerSignature> make_installer_signature(const TrustCalls& calls);
