@@ -23,12 +23,11 @@ struct EcdsaCalls {
 
 const EcdsaCalls& ecdsa() {
     static const EcdsaCalls calls = [] {
-        auto& library = windows::bcrypt_library();
-        auto open_provider = library.find<decltype(&::BCryptOpenAlgorithmProvider)>("BCryptOpenAlgorithmProvider");
+        auto open_provider = SYSTEM_FUNCTION(bcrypt_library, BCryptOpenAlgorithmProvider);
         EcdsaCalls c{
-            library.find<decltype(&::BCryptImportKeyPair)>("BCryptImportKeyPair"),
-            library.find<decltype(&::BCryptVerifySignature)>("BCryptVerifySignature"),
-            library.find<decltype(&::BCryptDestroyKey)>("BCryptDestroyKey"),
+            SYSTEM_FUNCTION(bcrypt_library, BCryptImportKeyPair),
+            SYSTEM_FUNCTION(bcrypt_library, BCryptVerifySignature),
+            SYSTEM_FUNCTION(bcrypt_library, BCryptDestroyKey),
         };
         if (!open_provider || !c.import_key || !c.verify || !c.destroy_key ||
             !BCRYPT_SUCCESS(open_provider(&c.p256, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0)))
