@@ -25,6 +25,7 @@
 #include "transfer/final_check.h"
 #include "transfer/retry.h"
 #include "transfer/transfer.h"
+#include "web/http_exchange.h"
 
 namespace quarnet {
 namespace {
@@ -72,14 +73,15 @@ public:
 
     std::vector<std::string> expected_headers;  // per request, from the file's length
 
-    HttpHandle connect(HttpHandle session, const std::u16string& host, std::uint16_t port) override {
+private:
+    HttpHandle connect_handle(HttpHandle session, const std::u16string& host, std::uint16_t port) override {
         const std::size_t asked = files_.content(PARTIAL).value_or("").size();
-        expected_headers.push_back(asked == 0 ? "" : "Range: bytes=" + std::to_string(asked) + "-\r\n");
+        expected_headers.push_back((asked == 0 ? "" : "Range: bytes=" + std::to_string(asked) + "-\r\n") +
+                                   std::string(NO_CACHE_HEADERS));
         responses.push_front(answer(asked));
-        return FakeWinHttp::connect(session, host, port);
+        return FakeWinHttp::connect_handle(session, host, port);
     }
 
-private:
     ScriptedResponse answer(std::size_t asked) {
         const int kind = input_.ConsumeIntegralInRange(0, 12);
         if (kind < 4) {
@@ -149,7 +151,7 @@ void fault_files(FuzzedDataProvider& input, FakeFileSystem& files, std::size_t s
 }
 
 void check_outcome(TransferResult result, const std::string& body, const InstallerList& list, ProgressWindow& window,
-                   FakeFileSystem& files, ErrorTexts& texts) {
+                   FakeFileSystem& files, ErrorTexts& texts, Clock& clock) {
     if (auto* failed = std::get_if<FailureMessage>(&result)) check_message(*failed);
     auto* complete = std::get_if<TransferComplete>(&result);
     if (complete == nullptr) return;
@@ -157,14 +159,14 @@ void check_outcome(TransferResult result, const std::string& body, const Install
     check(complete->offset == body.size(), "a complete transfer has the announced size");
     check(digest_text(complete->digest) == list.sha256, "a complete transfer has the announced digest");
     check(files.content(PARTIAL) == body, "a complete partial file holds the installer");
-    Result<HeldInstaller> ready = final_check(std::move(*complete), list, WorkFolder{WORK, files.held_folder(WORK)},
-                                              download_paths(list.file), window, texts);
-    if (ready) {
+    CheckedInstaller checked = final_check(std::move(*complete), list, WorkFolder{WORK, files.held_folder(WORK)},
+                                           download_paths(list.file), window, texts, clock);
+    if (auto* ready = std::get_if<HeldInstaller>(&checked)) {
         check(ready->path == INSTALLER && ready->file != nullptr && files.content(INSTALLER) == body &&
                   !files.exists(PARTIAL),
               "a sound download is handed over under its name, held");
     } else {
-        check_message(ready.error());
+        if (auto* failed = std::get_if<FailureMessage>(&checked)) check_message(*failed);  // or a cancelled wait
         check(files.content(PARTIAL) == body || files.content(INSTALLER) == body,
               "a failed rename or read-back keeps the verified file");
     }
@@ -224,7 +226,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         check(is_prefix(files.content(PARTIAL).value_or(""), body), "the partial file is a true prefix");
         for (const auto& [done, total] : log.progress) check(done <= total && total == body.size(), "progress");
-        check_outcome(std::move(result), body, list, window, files, texts);
+        check_outcome(std::move(result), body, list, window, files, texts, clock);
     }
     return 0;
 }

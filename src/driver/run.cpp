@@ -45,7 +45,7 @@ void run_setup(Platform& platform, const SetupPass& pass) {
         if (std::holds_alternative<SetupCancelled>(outcome)) return;
         if (auto* ready = std::get_if<Ready>(&outcome)) {
             // The installer stays held while Windows opens it, so nothing replaces it meanwhile.
-            if (launch_installer(ready->installer.path, platform.shell)) return;
+            if (launch_installer(ready->installer.path, platform.shell, platform.clock)) return;
             outcome = FailureMessage("Windows did not start the installer.");
         }
         if (!show_failure_prompt(std::get<FailureMessage>(outcome), platform, std::move(work_folder))) return;

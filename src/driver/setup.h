@@ -41,8 +41,9 @@ void run_setup(Platform& platform, const SetupPass& pass);
 [[nodiscard]] SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platform& platform,
                                           std::optional<WorkFolder>& work_folder);
 
-// ShellExecuteW "open"; true when Windows reports that the installer started.
-[[nodiscard]] bool launch_installer(const std::string& installer_path, Shell& shell);
+// ShellExecuteW "open", tried again while another program holds the installer;
+// true when Windows reports that it started.
+[[nodiscard]] bool launch_installer(const std::string& installer_path, Shell& shell, Clock& clock);
 
 // Leaves the message in last-error.txt, in the pass's work folder when it has
 // one (else the prompt opens it), lets the folder go and asks Retry or Cancel;

@@ -7,6 +7,7 @@
 #include "store/download_files.h"
 #include "store/earlier_download.h"
 #include "store/publisher_check.h"
+#include "store/room_check.h"
 #include "store/work_folder.h"
 #include "transfer/final_check.h"
 #include "transfer/transfer.h"
@@ -52,23 +53,27 @@ SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platfor
 
     // An earlier complete copy, or the part of one to resume from.
     window.set_line(1, downloading_headline(list));
-    EarlierDownload earlier = check_earlier_download(list, folder, paths, window, texts);
+    EarlierDownload earlier = check_earlier_download(list, folder, paths, window, texts, platform.clock);
     if (auto* reuse = std::get_if<Reuse>(&earlier)) {
         return ready_if_published(std::move(reuse->installer), platform, folder, paths.installer);
     }
+    if (std::holds_alternative<Cancelled>(earlier)) return SetupCancelled{};
     if (auto* failed = std::get_if<FailureMessage>(&earlier)) return std::move(*failed);
+    ResumePoint& resume = std::get<ResumePoint>(earlier);
 
-    // The transfer.
+    // The transfer, when the disk has room for it.
+    if (auto short_of_room = check_room(*folder.held, list, resume, texts)) return std::move(*short_of_room);
     TransferContext context{list, fetched->base, session, window, texts, platform.clock};
-    TransferResult transferred = run_transfer(context, std::move(std::get<ResumePoint>(earlier)));
+    TransferResult transferred = run_transfer(context, std::move(resume));
     if (std::holds_alternative<Cancelled>(transferred)) return SetupCancelled{};
     if (auto* failed = std::get_if<FailureMessage>(&transferred)) return std::move(*failed);
 
     // The final check and the installer's own name.
-    Result<HeldInstaller> installer =
-        final_check(std::move(std::get<TransferComplete>(transferred)), list, folder, paths, window, texts);
-    if (!installer) return std::move(installer.error());
-    return ready_if_published(std::move(*installer), platform, folder, paths.installer);
+    CheckedInstaller installer = final_check(std::move(std::get<TransferComplete>(transferred)), list, folder, paths,
+                                             window, texts, platform.clock);
+    if (std::holds_alternative<Cancelled>(installer)) return SetupCancelled{};
+    if (auto* failed = std::get_if<FailureMessage>(&installer)) return std::move(*failed);
+    return ready_if_published(std::move(std::get<HeldInstaller>(installer)), platform, folder, paths.installer);
 }
 
 }  // namespace quarnet

@@ -304,7 +304,7 @@ Result<FetchedList> fetch_installer_list(WebSession& session, ProgressWindow& wi
     std::uint32_t status = 0;
     {
         const std::string address = trust.keys.empty() ? installer_list_address(base) : signed_list_address(base);
-        Result<HttpExchange> exchange = open_get(session, address, {});
+        Result<HttpExchange> exchange = open_get(session, address, NO_CACHE_HEADERS);
         if (!exchange) return std::unexpected(std::move(exchange.error()));
         status = exchange->status();
         if (status == 200 || status == 206) {

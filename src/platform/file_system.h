@@ -94,6 +94,9 @@ public:
     virtual OsResult<void> delete_entry(const std::string& name) = 0;
     // Clears FILE_ATTRIBUTE_READONLY of the entry itself, keeping its other attributes.
     virtual OsResult<void> clear_read_only(const std::string& name) = 0;
+    // What the folder's volume still gives the current user, in bytes
+    // (GetDiskFreeSpaceExW's free bytes available to the caller).
+    virtual OsResult<std::uint64_t> free_space() = 0;
     // Removes the folder itself when it was opened for removal: a link as a link,
     // a folder only when it is empty (ERROR_DIR_NOT_EMPTY otherwise).
     virtual OsResult<void> remove() = 0;

@@ -21,7 +21,8 @@ public:
     // Null on a failing result or a null pointer.
     virtual std::unique_ptr<ProgressDialog> create_progress_dialog() = 0;
     // ShellExecuteW(no owner, "open", path, no parameters, no directory, SW_SHOWNORMAL),
-    // its result as a signed number.
+    // its result as a signed number; SE_ERR_SHARE (26) for any refusal whose last
+    // error is a sharing or lock violation.
     virtual std::intptr_t shell_execute_open(const std::u16string& path) = 0;
     // MessageBoxW(no owner, text, caption, type); 0 when it fails.
     virtual int message_box(const std::u16string& text, const std::u16string& caption, std::uint32_t type) = 0;

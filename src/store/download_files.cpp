@@ -33,4 +33,8 @@ FailureMessage save_failure(const OsError& error, ErrorTexts& texts) {
     return FailureMessage("Could not save the download (" + os_error_text(error, texts) + ").");
 }
 
+FailureMessage write_failure(const OsError& error, ErrorTexts& texts) {
+    return FailureMessage("Could not save the download (" + os_error_text(error, texts) + "). Is the disk full?");
+}
+
 }  // namespace quarnet

@@ -29,5 +29,7 @@ OsResult<void> delete_even_read_only(Folder& folder, const std::string& name);
 // "Could not save the download (…)." for a download file that cannot be opened,
 // cut or renamed.
 FailureMessage save_failure(const OsError& error, ErrorTexts& texts);
+// "Could not save the download (…). Is the disk full?" for a write that failed.
+FailureMessage write_failure(const OsError& error, ErrorTexts& texts);
 
 }  // namespace quarnet

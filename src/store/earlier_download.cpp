@@ -13,15 +13,16 @@ constexpr std::string_view CHECKING_PARTIAL = "Checking what was downloaded befo
 // anything else in its place is deleted (a folder there is left alone, a link is
 // removed as a link).
 std::optional<HeldInstaller> reuse_complete_copy(const InstallerList& list, const WorkFolder& folder,
-                                                 const std::string& name, ProgressWindow& window) {
+                                                 const std::string& name, ProgressWindow& window, InUseWait& wait) {
     auto info = folder.held->entry_info(name);
     if (!info || (info->directory && !info->reparse_point)) return std::nullopt;
     if (!info->reparse_point) {
         window.set_line(2, CHECKING_COPY);
         if (info->length == list.size) {
-            HeldCheck held = hold_installer(folder, name, list);
+            HeldCheck held = hold_installer(folder, name, list, wait);
             if (auto* installer = std::get_if<HeldInstaller>(&held)) return std::move(*installer);
-            if (std::holds_alternative<NotTheInstaller>(held)) return std::nullopt;  // deleted already
+            // Deleted already; or the user cancelled the wait for it, and it stays.
+            if (std::holds_alternative<NotTheInstaller>(held) || wait.cancelled()) return std::nullopt;
         }
     }
     ignore_failure(delete_even_read_only(*folder.held, name));
@@ -44,12 +45,15 @@ FailureMessage partial_failure(const OsError& error, const InstallerList& list, 
 }  // namespace
 
 EarlierDownload check_earlier_download(const InstallerList& list, const WorkFolder& folder, const DownloadPaths& paths,
-                                       ProgressWindow& window, ErrorTexts& texts) {
-    if (auto held = reuse_complete_copy(list, folder, paths.installer, window)) return Reuse{std::move(*held)};
+                                       ProgressWindow& window, ErrorTexts& texts, Clock& clock) {
+    InUseWait wait(clock, &window);
+    if (auto held = reuse_complete_copy(list, folder, paths.installer, window, wait)) return Reuse{std::move(*held)};
+    if (wait.cancelled()) return Cancelled{};
 
     // Opened once, for the check and the transfer alike: what is hashed here is
     // what the transfer appends to.
-    auto partial = folder.held->open_own(paths.partial);
+    auto partial = wait.retry([&] { return folder.held->open_own(paths.partial); }, folder.held.get(), paths.partial);
+    if (wait.cancelled()) return Cancelled{};
     if (!partial) return partial_failure(partial.error(), list, *folder.held, paths.partial, texts);
     auto length = (*partial)->length();
     // Too long (or unknown): the transfer cuts it back to nothing.

@@ -7,11 +7,13 @@
 
 #include "base/failure_message.h"
 #include "base/installer_list.h"
+#include "platform/clock.h"
 #include "platform/error_texts.h"
 #include "platform/file_system.h"
 #include "progress/progress_window.h"
 #include "store/digest.h"
 #include "store/download_files.h"
+#include "store/file_in_use.h"
 #include "store/held_installer.h"
 #include "store/work_folder.h"
 
@@ -29,10 +31,11 @@ struct Reuse {
     HeldInstaller installer;
 };
 
-using EarlierDownload = std::variant<Reuse, ResumePoint, FailureMessage>;
+using EarlierDownload = std::variant<Reuse, ResumePoint, FailureMessage, Cancelled>;
 
+// Cancelled only while it waits for a file that another program holds.
 [[nodiscard]] EarlierDownload check_earlier_download(const InstallerList& list, const WorkFolder& folder,
                                                      const DownloadPaths& paths, ProgressWindow& window,
-                                                     ErrorTexts& texts);
+                                                     ErrorTexts& texts, Clock& clock);
 
 }  // namespace quarnet

@@ -12,27 +12,30 @@ namespace {
 bool plain_file(const HeldFile& held) { return !held.reparse_point && held.links == 1; }
 
 OsResult<bool> matches_list(File& file, const InstallerList& list) {
-    auto length = file.length();
-    if (!length) return std::unexpected(length.error());
-    if (*length != list.size) return false;
-    auto hashed = hash_open_file(file, list.size);
-    if (!hashed) return std::unexpected(hashed.error());
-    return hashed->length == list.size && digest_text(std::move(hashed->digest)) == list.sha256;
+    auto length = TRY(file.length());
+    if (length != list.size) return false;
+    auto hashed = TRY(hash_open_file(file, list.size));
+    return hashed.length == list.size && digest_text(std::move(hashed.digest)) == list.sha256;
+}
+
+// The file held, when it is one plain file with the listed size and digest; null when it is not.
+OsResult<std::unique_ptr<File>> hold_if_matching(Folder& folder, const std::string& name, const InstallerList& list) {
+    auto held = TRY(folder.open_held(name));
+    if (!plain_file(held) || !TRY(matches_list(*held.file, list))) return nullptr;
+    return std::move(held.file);
 }
 
 }  // namespace
 
-HeldCheck hold_installer(const WorkFolder& folder, const std::string& name, const InstallerList& list) {
-    auto held = folder.held->open_held(name);
+HeldCheck hold_installer(const WorkFolder& folder, const std::string& name, const InstallerList& list,
+                         InUseWait& wait) {
+    auto held = wait.retry([&] { return hold_if_matching(*folder.held, name, list); }, folder.held.get(), name);
     if (!held) return held.error();
-    OsResult<bool> matches = plain_file(*held) ? matches_list(*held->file, list) : OsResult<bool>(false);
-    if (!matches) return matches.error();
-    if (!*matches) {
-        held->file.reset();  // it shares no deletion
+    if (!*held) {
         ignore_failure(delete_even_read_only(*folder.held, name));
         return NotTheInstaller{};
     }
-    return HeldInstaller{folder.path_of(name), std::move(held->file)};
+    return HeldInstaller{folder.path_of(name), std::move(*held)};
 }
 
 }  // namespace quarnet

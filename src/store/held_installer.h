@@ -7,6 +7,7 @@
 
 #include "base/installer_list.h"
 #include "platform/file_system.h"
+#include "store/file_in_use.h"
 #include "store/work_folder.h"
 
 namespace quarnet {
@@ -25,8 +26,9 @@ struct NotTheInstaller {};
 using HeldCheck = std::variant<HeldInstaller, NotTheInstaller, OsError>;
 
 // The one read-back of a finished download: held, then its size and SHA-256
-// through that handle against the list. An OsError (it cannot be opened or
-// read) leaves the file where it is.
-HeldCheck hold_installer(const WorkFolder& folder, const std::string& name, const InstallerList& list);
+// through that handle against the list, the whole tried again while another
+// program holds the file. An OsError (it cannot be opened or read, or the user
+// cancelled the wait) leaves the file where it is.
+HeldCheck hold_installer(const WorkFolder& folder, const std::string& name, const InstallerList& list, InUseWait& wait);
 
 }  // namespace quarnet

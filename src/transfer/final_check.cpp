@@ -31,8 +31,8 @@ OsResult<void> rename_replacing(OwnFile& partial, const std::string& installer) 
 
 }  // namespace
 
-Result<HeldInstaller> final_check(TransferComplete complete, const InstallerList& list, const WorkFolder& folder,
-                                  const DownloadPaths& paths, ProgressWindow& window, ErrorTexts& texts) {
+CheckedInstaller final_check(TransferComplete complete, const InstallerList& list, const WorkFolder& folder,
+                             const DownloadPaths& paths, ProgressWindow& window, ErrorTexts& texts, Clock& clock) {
     window.set_progress(list.size, list.size);
     window.set_line(2, "Checking the download\u2026");
 
@@ -40,15 +40,19 @@ Result<HeldInstaller> final_check(TransferComplete complete, const InstallerList
     if (!sound) {
         complete.partial.reset();  // it shares no deletion
         ignore_failure(delete_even_read_only(*folder.held, paths.partial));
-        return failure(DAMAGED);
+        return FailureMessage(DAMAGED);
     }
-    auto renamed = rename_replacing(*complete.partial, paths.installer);
+    InUseWait wait(clock, &window);
+    auto renamed = wait.retry([&] { return rename_replacing(*complete.partial, paths.installer); }, folder.held.get(),
+                              paths.installer);
     complete.partial.reset();  // the read-back shares reading only
-    if (!renamed) return std::unexpected(save_failure(renamed.error(), texts));
+    if (wait.cancelled()) return Cancelled{};
+    if (!renamed) return save_failure(renamed.error(), texts);
     // What is started is what is read back here, through the handle held until the launch.
-    HeldCheck held = hold_installer(folder, paths.installer, list);
-    if (auto* error = std::get_if<OsError>(&held)) return std::unexpected(save_failure(*error, texts));
-    if (std::holds_alternative<NotTheInstaller>(held)) return failure(DAMAGED);
+    HeldCheck held = hold_installer(folder, paths.installer, list, wait);
+    if (wait.cancelled()) return Cancelled{};
+    if (auto* error = std::get_if<OsError>(&held)) return save_failure(*error, texts);
+    if (std::holds_alternative<NotTheInstaller>(held)) return FailureMessage(DAMAGED);
     return std::move(std::get<HeldInstaller>(held));
 }
 

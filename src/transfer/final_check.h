@@ -1,9 +1,11 @@
 #pragma once
 
 #include <string>
+#include <variant>
 
 #include "base/failure_message.h"
 #include "base/installer_list.h"
+#include "platform/clock.h"
 #include "platform/error_texts.h"
 #include "platform/file_system.h"
 #include "progress/progress_window.h"
@@ -14,9 +16,12 @@
 
 namespace quarnet {
 
+using CheckedInstaller = std::variant<HeldInstaller, FailureMessage, Cancelled>;
+
 // The installer under its final name, given through the partial file's own
-// handle, then read back and held.
-Result<HeldInstaller> final_check(TransferComplete complete, const InstallerList& list, const WorkFolder& folder,
-                                  const DownloadPaths& paths, ProgressWindow& window, ErrorTexts& texts);
+// handle, then read back and held. Cancelled only while it waits for a file
+// that another program holds.
+CheckedInstaller final_check(TransferComplete complete, const InstallerList& list, const WorkFolder& folder,
+                             const DownloadPaths& paths, ProgressWindow& window, ErrorTexts& texts, Clock& clock);
 
 }  // namespace quarnet

@@ -21,13 +21,9 @@ constexpr std::uint32_t HTTP_OK = 200;
 constexpr std::uint32_t HTTP_PARTIAL_CONTENT = 206;
 constexpr std::uint32_t HTTP_NOT_FOUND = 404;
 
-FailureMessage write_failure(const OsError& error, ErrorTexts& texts) {
-    return FailureMessage("Could not save the download (" + os_error_text(error, texts) + "). Is the disk full?");
-}
-
-std::string range_header(std::uint64_t offset) {
-    if (offset == 0) return {};
-    return "Range: bytes=" + std::to_string(offset) + "-\r\n";
+std::string request_headers(std::uint64_t offset) {
+    if (offset == 0) return std::string(NO_CACHE_HEADERS);
+    return "Range: bytes=" + std::to_string(offset) + "-\r\n" + std::string(NO_CACHE_HEADERS);
 }
 
 // Cuts the file back to `length` when it is longer. One that is not is left
@@ -93,7 +89,7 @@ AttemptOutcome run_attempt(TransferContext& context, TransferState& state) {
 
     const std::uint64_t offset_at_start = state.offset;
     const std::string address = installer_address(context.base, context.list.file);
-    auto exchange = open_get(context.session, address, range_header(offset_at_start));
+    auto exchange = open_get(context.session, address, request_headers(offset_at_start));
     if (!exchange) return std::move(exchange.error());
 
     const std::uint32_t status = exchange->status();

@@ -15,6 +15,7 @@
 #include "store/digest.h"
 #include "store/download_files.h"
 #include "store/earlier_download.h"
+#include "store/file_in_use.h"
 #include "web/web_session.h"
 
 namespace quarnet {
@@ -47,7 +48,6 @@ struct TransferState {
 struct Answered {
     std::uint32_t status = 0;
 };
-struct Cancelled {};
 
 using AttemptOutcome = std::variant<Answered, FailureMessage, Cancelled>;
 

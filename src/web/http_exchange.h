@@ -44,6 +44,10 @@ private:
     std::unique_ptr<std::byte[]> buffer_;  // READ_CHUNK_SIZE bytes, made before the first read
 };
 
+// Sent with the list and the installer alike, so that a proxy or an edge server
+// asks the site again rather than answer from its cache.
+inline constexpr std::string_view NO_CACHE_HEADERS = "Cache-Control: no-cache\r\nPragma: no-cache\r\n";
+
 // `extra_headers` is UTF-8 wire form ("Name: value\r\n" lines) or empty.
 Result<HttpExchange> open_get(WebSession& session, std::string_view address, std::string_view extra_headers);
 // 1 to READ_CHUNK_SIZE bytes of body, valid until the next call; empty at the end.

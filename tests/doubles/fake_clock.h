@@ -25,11 +25,14 @@ public:
         if (on_wait) on_wait(seconds);
     }
 
+    void wait_milliseconds(std::uint32_t ms) override { now_ += std::chrono::milliseconds(waits_ms.emplace_back(ms)); }
+
     void advance(std::chrono::nanoseconds duration) { now_ += duration; }
     std::chrono::nanoseconds current() const { return now_; }
 
     // Every wait asked for, in seconds, in order.
     std::vector<std::uint32_t> waits;
+    std::vector<std::uint32_t> waits_ms;  // the short ones
     // Called after each wait has moved the time on (e.g. to press Cancel meanwhile).
     std::function<void(std::uint32_t)> on_wait;
     // Added after each now(), so a loop that only reads the clock still sees time pass.

@@ -572,6 +572,11 @@ public:
         return own;
     }
 
+    OsResult<std::uint64_t> free_space() override {
+        const std::uint64_t capacity = state_->capacity.value_or(std::uint64_t{1} << 40);
+        return capacity - std::min(capacity, state_->used());
+    }
+
     OsResult<void> remove() override {
         const std::string key = this->key();
         if (auto error = state_->enter(FsOp::RemoveFolder, key)) return std::unexpected(*error);

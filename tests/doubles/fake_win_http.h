@@ -97,12 +97,13 @@ public:
     bool set_logon_credentials(HttpHandle request, std::uint32_t target, std::uint32_t scheme) override;
     Expected<std::size_t, std::uint32_t> read_data(HttpHandle request, std::span<std::byte> buffer) override;
 
-private:
+protected:
     HttpHandle open_session_handle(const std::u16string& user_agent) override;
     HttpHandle connect_handle(HttpHandle session, const std::u16string& host, std::uint16_t port) override;
     HttpHandle open_request_handle(HttpHandle connection, const std::u16string& path, std::uint32_t flags) override;
     void close_handle(HttpHandle handle) override;
 
+private:
     enum class Kind { Session, Connection, Request };
     struct Handle {
         Kind kind;

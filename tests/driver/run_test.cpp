@@ -205,17 +205,19 @@ TEST(LaunchInstaller, StartedOnlyAboveThirtyTwoAsASignedNumber) {
                           {2, false}, {0, false}, {-1, false}, {INTPTR_MIN, false}};
     for (const auto& c : cases) {
         FakeShell shell;
+        FakeClock clock;
         shell.launch_results = {c.result};
-        EXPECT_EQ(launch_installer("C:\\T\\a.exe", shell), c.started) << c.result;
+        EXPECT_EQ(launch_installer("C:\\T\\a.exe", shell, clock), c.started) << c.result;
     }
 }
 
 TEST(LaunchInstaller, PathIsPassedExactlyAndANulIsNeverPassed) {
     using namespace std::string_literals;
     FakeShell shell;
+    FakeClock clock;
     const std::string path = "C:\\Users\\J\xC3\xBCrgen\\Temp\\Quarnet-setup\\Pelorin \xE2\x80\x93 2.1.exe";
-    EXPECT_TRUE(launch_installer(path, shell));
-    EXPECT_FALSE(launch_installer("C:\\T\\a.exe\0.txt"s, shell));
+    EXPECT_TRUE(launch_installer(path, shell, clock));
+    EXPECT_FALSE(launch_installer("C:\\T\\a.exe\0.txt"s, shell, clock));
     EXPECT_EQ(shell.launched, std::vector<std::string>{path});
 }
 

@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <numeric>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "doubles/fake_platform.h"
 #include "doubles/test_bytes.h"
 #include "driver/setup.h"
 #include "store/digest.h"
+#include "web/http_exchange.h"
 
 namespace quarnet {
 namespace {
@@ -45,7 +49,7 @@ TEST_F(SetupRun, FreshDownloadIsVerifiedRenamedAndLaunched) {
     run_setup(platform);
 
     EXPECT_EQ(request_paths(), (std::vector<std::string>{"/dl/latest.json", "/dl/Pelorin-2.1.0.exe"}));
-    EXPECT_EQ(http.requests[1].headers, "");
+    EXPECT_EQ(http.requests[1].headers, NO_CACHE_HEADERS);
     EXPECT_EQ(files.content(INSTALLER), body);
     EXPECT_FALSE(files.exists(PARTIAL));
     EXPECT_EQ(files.names_in(WORK), std::vector<std::string>{"Pelorin-2.1.0.exe"});  // the sweep took the rest
@@ -119,6 +123,51 @@ TEST_F(SetupRun, RefusedLaunchThenRetryFindsTheVerifiedInstallerAgain) {
     EXPECT_EQ(shell.dialogs.size(), 2u);
     // The second pass swept the first one's message away.
     EXPECT_FALSE(files.exists(LAST_ERROR));
+}
+
+// A file of ours that another program (a scanner) holds for a moment is waited for
+// on virtual time, 10 s at most, Cancel heard; the room needed leaves out the part held.
+TEST(SetupOnTheUsersMachine, FilesInUseAreWaitedForAndRoomIsCheckedFirst) {
+    using Setup = std::function<void(FakePlatform&)>;
+    auto fail = [](FsOp op, const std::string& path, std::uint32_t code, int times = 3) -> Setup {
+        return [=](FakePlatform& p) { p.files.fail({op, OsError::from_code(code), times, path}); };
+    };
+    const Setup refused_starts = [](FakePlatform& p) { p.shell.launch_results = {26, 5, 26}; };
+    // Name, setup, the start of last-error.txt ("": launched, "-": cancelled), milliseconds waited.
+    const std::tuple<const char*, Setup, std::string, std::uint32_t> rows[] = {
+        {"rename", fail(FsOp::MoveReplacing, PARTIAL, 33), "", 350},
+        {"read-back", fail(FsOp::OpenHeld, INSTALLER, 5), "", 350},
+        {"start", refused_starts, "", 350},
+        {"not in use", fail(FsOp::OpenOwn, PARTIAL, 87), "Could not save the download (OS Error 87", 0},
+        {"held for good", fail(FsOp::OpenOwn, PARTIAL, 32, 99), "Could not read the earlier download (OS", 10'000},
+        {"not ours", [](FakePlatform& p) { p.files.add_directory(PARTIAL); },
+         "Could not save the download (OS Error 5 ", 0},
+        {"cancelled",
+         [&](FakePlatform& p) {
+             fail(FsOp::OpenOwn, PARTIAL, 32, 99)(p);
+             p.shell.cancel = [&p] { return p.clock.waits_ms.size() == 2; };
+         },
+         "-", 150},
+        {"room for what the part lacks", [](FakePlatform& p) { p.files.set_capacity(3'000); }, "", 0},
+    };
+    const std::string body = pattern_bytes(3'000);
+    for (const auto& [name, setup, failure, waited] : rows) {
+        SCOPED_TRACE(name);
+        FakePlatform p;
+        p.environment.set("QUARNET_SETUP_URL", "http://127.0.0.1:8080/dl/");
+        p.environment.set("QUARNET_SETUP_NO_DIALOG", "");
+        p.files.add_file(PARTIAL, body.substr(0, 100));
+        setup(p);
+        p.http.responses = {ScriptedResponse::ok(200, R"({"file": "Pelorin-2.1.0.exe", "size": 3000, "sha256": ")" +
+                                                          sha256_of(body) + "\"}"),
+                            ScriptedResponse::ok(206, body.substr(100))};
+
+        run_setup(p.platform);
+
+        EXPECT_EQ(p.files.content(LAST_ERROR).value_or("-").substr(0, failure.size()), failure);
+        EXPECT_EQ(p.shell.launched.empty(), !failure.empty());
+        EXPECT_EQ(std::accumulate(p.clock.waits_ms.begin(), p.clock.waits_ms.end(), 0u), waited);
+    }
 }
 
 }  // namespace

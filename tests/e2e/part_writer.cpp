@@ -1,6 +1,7 @@
 // Another program at the download, for the end-to-end runs: Wine enforces share
 // modes only between Windows handles, so the "other program" must be one.
 //   part_writer hold <path> <seconds>    opens <path> for writing (full sharing), keeps it open
+//   part_writer lock <path> <seconds>    opens <path> for writing without any sharing, keeps it open
 //   part_writer write <path> <seconds>   keeps trying to open <path> for writing and overwrite 16 bytes
 //   part_writer move <path> <seconds>    keeps trying to move the folder <path> away (and back)
 // Prints "opened N" (the opens or moves that succeeded) before it ends.
@@ -12,7 +13,8 @@
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 4) return 2;
-    const bool hold = ::lstrcmpW(argv[1], L"hold") == 0;
+    const bool lock = ::lstrcmpW(argv[1], L"lock") == 0;
+    const bool hold = lock || ::lstrcmpW(argv[1], L"hold") == 0;
     const bool move = ::lstrcmpW(argv[1], L"move") == 0;
     wchar_t moved[MAX_PATH];
     std::swprintf(moved, MAX_PATH, L"%ls-moved", argv[2]);
@@ -25,7 +27,7 @@ int wmain(int argc, wchar_t** argv) {
             ::MoveFileExW(moved, argv[2], 0);
         }
         HANDLE file = move ? INVALID_HANDLE_VALUE
-                           : ::CreateFileW(argv[2], GENERIC_READ | GENERIC_WRITE, SHARE_ALL, nullptr,
+                           : ::CreateFileW(argv[2], GENERIC_READ | GENERIC_WRITE, lock ? 0 : SHARE_ALL, nullptr,
                                            hold ? OPEN_ALWAYS : OPEN_EXISTING, 0, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             ++opened;

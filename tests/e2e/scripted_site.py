@@ -45,7 +45,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         site = self.server.site
         path = self.path.split("?", 1)[0]
         fault = site.take_fault(path)
-        entry = {"path": path, "range": self.headers.get("Range"), "agent": self.headers.get("User-Agent")}
+        entry = {"path": path, "range": self.headers.get("Range"), "agent": self.headers.get("User-Agent"),
+                 "cache": (self.headers.get("Cache-Control"), self.headers.get("Pragma"))}
         try:
             entry["status"], entry["sent"] = self._answer(site, path, fault)
         except (BrokenPipeError, ConnectionResetError):

@@ -8,6 +8,7 @@
 #include "doubles/fake_shell.h"
 #include "doubles/fake_win_http.h"
 #include "list/installer_list.h"
+#include "web/http_exchange.h"
 
 namespace quarnet {
 namespace {
@@ -150,7 +151,7 @@ TEST_F(FetchInstallerList, GetsTheListFromTheBase) {
     EXPECT_EQ(http.requests[0].host, "127.0.0.1");
     EXPECT_EQ(http.requests[0].port, 8080);
     EXPECT_EQ(http.requests[0].path, "/dl/latest.json");
-    EXPECT_EQ(http.requests[0].headers, "");
+    EXPECT_EQ(http.requests[0].headers, NO_CACHE_HEADERS);
     EXPECT_EQ(line(log, 1), "Finding the newest Pelorin…");
     EXPECT_EQ(line(log, 2), "");
     EXPECT_EQ(http.open_handles(), 0);

@@ -7,6 +7,7 @@
 
 #include "driver/setup.h"
 #include "platform/text.h"
+#include "platform/windows/unique_handle.h"
 #include "platform/windows/wide_text.h"
 #include "platform/windows/windows_api.h"
 #include "platform/windows/windows_platform.h"
@@ -41,6 +42,7 @@ bool appears_within_seconds(const std::wstring& path, int seconds) {
 
 struct ShellWindows : ::testing::Test {
     std::unique_ptr<Shell> shell = windows::make_shell();
+    std::unique_ptr<Clock> clock = windows::make_clock();
     void SetUp() override { shell->initialize_com(); }
 };
 
@@ -70,15 +72,23 @@ TEST_F(ShellWindows, LaunchStartsTheProgramAtItsExactPath) {
     ASSERT_TRUE(::CopyFileW((folder_of_this_program() + L"quarnet_launch_marker.exe").c_str(), program.c_str(), FALSE));
 
     std::string utf8 = to_utf8_lossy(windows::from_wide(program));
-    EXPECT_TRUE(launch_installer(utf8, *shell));
+    EXPECT_TRUE(launch_installer(utf8, *shell, *clock));
     EXPECT_TRUE(appears_within_seconds(marker, 10));
+}
+
+TEST_F(ShellWindows, ProgramHeldForWritingIsRefusedAsASharingViolation) {
+    std::wstring program = temp_folder() + L"quarnet-held-installer.exe";
+    ASSERT_TRUE(::CopyFileW((folder_of_this_program() + L"quarnet_launch_marker.exe").c_str(), program.c_str(), FALSE));
+    windows::UniqueFileHandle writer(
+        ::CreateFileW(program.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(shell->shell_execute_open(windows::from_wide(program)), 26);  // SE_ERR_SHARE
 }
 
 TEST_F(ShellWindows, MissingProgramIsNotStarted) {
     std::wstring missing = temp_folder() + L"quarnet-no-such-installer.exe";
     ::DeleteFileW(missing.c_str());
     EXPECT_EQ(shell->shell_execute_open(windows::from_wide(missing)), 2);  // ERROR_FILE_NOT_FOUND
-    EXPECT_FALSE(launch_installer(to_utf8_lossy(windows::from_wide(missing)), *shell));
+    EXPECT_FALSE(launch_installer(to_utf8_lossy(windows::from_wide(missing)), *shell, *clock));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "doubles/fake_clock.h"
 #include "doubles/fake_error_texts.h"
 #include "doubles/fake_file_system.h"
 #include "doubles/fake_shell.h"
@@ -28,7 +29,7 @@ protected:
 
     EarlierDownload check(FakeFileSystem& in, ProgressWindow& shown) {
         return check_earlier_download(list, WorkFolder{WORK, in.held_folder(WORK)}, download_paths("Setup.exe"), shown,
-                                      texts);
+                                      texts, clock);
     }
     EarlierDownload check() { return check(files, window); }
 
@@ -48,6 +49,7 @@ protected:
     DownloadPaths paths{std::string(WORK) + "\\Setup.exe", std::string(WORK) + "\\Setup.exe.part"};  // in full
     FakeFileSystem files;
     FakeErrorTexts texts;
+    FakeClock clock;
     ProgressLog log;
     ProgressWindow window{std::make_unique<FakeProgressDialog>(log)};
 };
@@ -78,7 +80,7 @@ TEST_F(EarlierDownloadTest, CompleteCopiesThatDoNotVerifyAreDeleted) {
         {"other digest, read-only", "the whole installeR", true, {}, 1},
         {"shorter", "the whole", false, {}, 0},
         {"longer", CONTENT + "!", false, {}, 0},
-        {"cannot be read", CONTENT, false, Sharing{false, true, true}, 1},
+        {"cannot be read", CONTENT, false, Sharing{false, true, true}, 15},  // tried again for 10 s
     };
     for (const auto& c : cases) {
         FakeFileSystem fresh;

@@ -101,10 +101,11 @@ struct TransferRig {
     // `offset` bytes counted and a digest over `digested`.
     Result<std::string> check(std::uint64_t offset, const std::string& digested) {
         if (!held_partial) hold_partial();
-        auto held = final_check(TransferComplete{std::move(held_partial), offset, digest_of(digested)}, list,
-                                WorkFolder{WORK, files.held_folder(WORK)}, download_paths(list.file), window, texts);
-        if (!held) return std::unexpected(std::move(held.error()));
-        return held->path;
+        auto held =
+            final_check(TransferComplete{std::move(held_partial), offset, digest_of(digested)}, list,
+                        WorkFolder{WORK, files.held_folder(WORK)}, download_paths(list.file), window, texts, clock);
+        if (auto* failed = std::get_if<FailureMessage>(&held)) return std::unexpected(std::move(*failed));
+        return std::get<HeldInstaller>(held).path;
     }
     Result<std::string> check_sound() { return check(body.size(), body); }
     void hold_partial() { held_partial = own_partial(); }
@@ -112,7 +113,7 @@ struct TransferRig {
 
     std::vector<std::string> headers() const {
         std::vector<std::string> all;
-        for (const auto& request : http.requests) all.push_back(request.headers);
+        for (const auto& r : http.requests) all.push_back(r.headers.substr(0, r.headers.find("Cache")));  // past caches
         return all;
     }
     std::vector<std::string> lines(std::uint32_t n) const {

@@ -1,5 +1,5 @@
-// The monotonic clock (QueryPerformanceCounter) and the wait between transfer
-// attempts: one high-resolution waitable timer, with Sleep when the timer fails.
+// The monotonic clock (QueryPerformanceCounter) and the waits: one
+// high-resolution waitable timer each, with Sleep when the timer fails.
 
 #include <cstdint>
 #include <memory>
@@ -34,20 +34,22 @@ public:
         return std::chrono::nanoseconds(seconds * NANOSECONDS_PER_SECOND + rest * NANOSECONDS_PER_SECOND / frequency_);
     }
 
-    void wait_seconds(std::uint32_t seconds) override {
-        if (wait_on_timer(seconds)) return;
+    void wait_seconds(std::uint32_t seconds) override { wait_milliseconds(seconds * 1000); }
+
+    void wait_milliseconds(std::uint32_t milliseconds) override {
+        if (wait_on_timer(milliseconds)) return;
         const auto before = now();
-        ::Sleep(seconds * 1000);
+        ::Sleep(milliseconds);
         // Sleep may come back a tick early; the caller was promised the full time.
-        if (now() - before < std::chrono::seconds(seconds)) ::Sleep(1);
+        if (now() - before < std::chrono::milliseconds(milliseconds)) ::Sleep(1);
     }
 
 private:
-    static bool wait_on_timer(std::uint32_t seconds) {
+    static bool wait_on_timer(std::uint32_t milliseconds) {
         UniqueKernelHandle timer(::CreateWaitableTimerExW(nullptr, nullptr, TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
         if (!timer.valid()) return false;
         LARGE_INTEGER due;
-        due.QuadPart = -static_cast<LONGLONG>(seconds) * 10'000'000;  // relative, in 100 ns units
+        due.QuadPart = -static_cast<LONGLONG>(milliseconds) * 10'000;  // relative, in 100 ns units
         if (!::SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE)) return false;
         return ::WaitForSingleObject(timer.get(), INFINITE) != WAIT_FAILED;
     }

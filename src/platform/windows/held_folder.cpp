@@ -116,6 +116,13 @@ public:
         return {};
     }
 
+    OsResult<std::uint64_t> free_space() override {
+        auto wide = TRY(wide_path(entry_path("")));  // a folder's path, ending in a separator
+        ULARGE_INTEGER available;
+        if (!::GetDiskFreeSpaceExW(wide.c_str(), &available, nullptr, nullptr)) return last_error(::GetLastError());
+        return available.QuadPart;
+    }
+
     OsResult<void> remove() override {
         // A handle that reached a link's target (Wine's do) would remove the target.
         auto info = TRY(handle_info(handle_.get()));

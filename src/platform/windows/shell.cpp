@@ -78,7 +78,12 @@ public:
         if (shell_execute == nullptr) return 0;
         std::wstring file = to_wide(path);
         HINSTANCE result = shell_execute(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-        return reinterpret_cast<std::intptr_t>(result);
+        auto answer = reinterpret_cast<std::intptr_t>(result);
+        // A file in use may come back under another number (Wine says ERROR_BAD_FORMAT);
+        // the thread's last error still tells it.
+        const DWORD error = ::GetLastError();
+        if (answer <= 32 && (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)) answer = SE_ERR_SHARE;
+        return answer;
     }
 
     int message_box(const std::u16string& text, const std::u16string& caption, std::uint32_t type) override {
