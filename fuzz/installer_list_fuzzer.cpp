@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "list/installer_list.h"
+#include "list/signed_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view body(reinterpret_cast<const char*>(data), size);
@@ -18,5 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (list.error().text().empty()) {
         std::abort();
     }
+    // The same body as a signed list's envelope (no key: nothing verifies) and as its payload.
+    if (quarnet::open_signed_list(body, {})) std::abort();
+    auto payload = quarnet::check_signed_payload(body, "1.2", 1'800'000'000);
+    if (!payload && payload.error().text().empty()) std::abort();
     return 0;
 }

@@ -40,7 +40,7 @@ SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platfor
     ErrorTexts& texts = platform.error_texts;
 
     // The installer list.
-    Result<FetchedList> fetched = fetch_installer_list(session, window, platform.environment);
+    Result<FetchedList> fetched = fetch_installer_list(session, window, platform.environment, platform.list_trust);
     if (!fetched) return std::move(fetched.error());
     const InstallerList& list = fetched->list;
 

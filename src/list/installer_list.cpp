@@ -7,6 +7,8 @@
 #include <optional>
 #include <utility>
 
+#include "list/json_outline.h"
+#include "list/signed_list.h"
 #include "web/http_exchange.h"
 #include "web/web_address.h"
 
@@ -14,8 +16,6 @@ namespace quarnet {
 namespace {
 
 constexpr std::string_view FINDING_TEXT = "Finding the newest Pelorin…";
-constexpr std::string_view UNREADABLE = "The installer list on the website could not be read.";
-constexpr std::string_view INCOMPLETE = "The installer list on the website is incomplete.";
 constexpr std::string_view TOO_LARGE = "The installer list on the website is too large.";
 
 // Arrays and objects nest at most this deep, the outermost counting as one.
@@ -128,42 +128,37 @@ private:
     bool escaped_ = false;
 };
 
-// Collects the four values from the reader's events: a member of the outermost
-// object sets its key's value each time it occurs (so the last one wins), and a
-// value of another type leaves the key empty.
-class ListValues : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, ListValues> {
+// Collects the outline from the reader's events: a member of the outermost
+// object sets its key's value each time it occurs (so the last one wins), and
+// so does a member of an object inside the array under the key asked for.
+class OutlineHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, OutlineHandler> {
 public:
-    explicit ListValues(const ReaderView& view) : view_(view) {}
+    OutlineHandler(const ReaderView& view, std::string_view array_key) : view_(view), array_key_(array_key) {}
 
-    InstallerList list;
+    JsonOutline outline;
 
-    bool Default() {
-        member_value();
-        return true;
-    }
+    bool Default() { return value(JsonValue::Kind::Other, {}), true; }
     bool String(const char* text, rapidjson::SizeType length, bool) {
-        std::string_view value(text, length);
-        if (!without_surrogates(value)) return false;
-        if (std::string* field = member_value()) *field = value;
-        return true;
+        std::string_view string(text, length);
+        if (!without_surrogates(string)) return false;
+        return value(JsonValue::Kind::String, string), true;
     }
     bool RawNumber(const char*, rapidjson::SizeType, bool) {
         std::string_view number = view_.number_before();
         if (beyond_double_range(number)) return false;
-        member_value();
-        if (top_is_object_ && depth_ == 1 && key_ == "size") list.size = size_or_zero(number);
-        return true;
+        return value(JsonValue::Kind::Number, number), true;
     }
     bool Key(const char* text, rapidjson::SizeType length, bool) {
         std::string_view key(text, length);
         if (!without_surrogates(key)) return false;
         if (depth_ == 1) key_ = key;
+        if (depth_ == 3) item_key_ = key;
         return true;
     }
     bool StartObject() { return open(true); }
     bool StartArray() { return open(false); }
-    bool EndObject(rapidjson::SizeType) { return --depth_, true; }
-    bool EndArray(rapidjson::SizeType) { return --depth_, true; }
+    bool EndObject(rapidjson::SizeType) { return close(); }
+    bool EndArray(rapidjson::SizeType) { return close(); }
 
 private:
     // The reader lets a lone low surrogate escape (\udc00) through, as the
@@ -175,31 +170,53 @@ private:
         return true;
     }
 
+    void set(int item, const std::string& key, JsonValue::Kind kind, std::string_view text) {
+        auto found = std::find_if(outline.members.begin(), outline.members.end(),
+                                  [&](const JsonMember& m) { return m.item == item && m.key == key; });
+        if (found == outline.members.end()) found = outline.members.insert(found, {item, key, {}});
+        found->value = {kind, std::string(text)};
+    }
+
+    // A value starts at the current depth.
+    void value(JsonValue::Kind kind, std::string_view text) {
+        if (depth_ == 0) {
+            outline.object = kind == JsonValue::Kind::Other && opening_object_;
+        } else if (depth_ == 1 && outline.object) {
+            set(-1, key_, kind, text);
+            if (key_ != array_key_ || array_key_.empty()) return;
+            // The last occurrence of the array's key counts: its items are numbered on from the earlier ones'.
+            outline.first_item = outline.items;
+            outline.item_not_object = false;
+            in_items_ = kind == JsonValue::Kind::Array;
+        } else if (depth_ == 2 && in_items_) {
+            ++outline.items;
+            if (!opening_object_) outline.item_not_object = true;
+        } else if (depth_ == 3 && in_items_) {
+            set(outline.items - 1, item_key_, kind, text);
+        }
+    }
+
     bool open(bool object) {
         if (depth_ == NESTING_LIMIT) return false;
-        if (depth_ == 0) top_is_object_ = object;
-        member_value();
+        opening_object_ = object;
+        value(object ? JsonValue::Kind::Other : JsonValue::Kind::Array, {});
+        opening_object_ = false;
         ++depth_;
         return true;
     }
 
-    // A value starts: when it is a member of the outermost object, what its key
-    // held before is dropped, and a text field is returned for a string to fill.
-    std::string* member_value() {
-        if (!top_is_object_ || depth_ != 1) return nullptr;
-        if (key_ == "size") list.size = 0;
-        std::string* field = key_ == "version"  ? &list.version
-                             : key_ == "file"   ? &list.file
-                             : key_ == "sha256" ? &list.sha256
-                                                : nullptr;
-        if (field) field->clear();
-        return field;
+    bool close() {
+        if (--depth_ == 1) in_items_ = false;
+        return true;
     }
 
     const ReaderView& view_;
+    std::string_view array_key_;
     int depth_ = 0;
-    bool top_is_object_ = false;
-    std::string key_;  // of the outermost object's current member
+    bool opening_object_ = false;
+    bool in_items_ = false;  // inside the array under array_key_
+    std::string key_;        // of the outermost object's current member
+    std::string item_key_;   // of the current member of an item
 };
 
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -226,34 +243,68 @@ bool lower_hex_digest(std::string_view digest) {
 
 }  // namespace
 
-std::optional<InstallerList> read_list_values(std::string_view body) {
+std::optional<JsonOutline> read_json_outline(std::string_view body, std::string_view array_key) {
     // A NUL byte is JSON nowhere, and the reader would take it for the end of the body.
     if (body.find('\0') != std::string_view::npos) return std::nullopt;
     ReaderView view(body);
-    ListValues values(view);
+    OutlineHandler handler(view, array_key);
     rapidjson::Reader reader;
     constexpr unsigned FLAGS = rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
-    if (reader.Parse<FLAGS>(view, values).IsError()) return std::nullopt;
-    return std::move(values.list);
+    if (reader.Parse<FLAGS>(view, handler).IsError()) return std::nullopt;
+    return std::move(handler.outline);
+}
+
+const JsonValue* find_member(const JsonOutline& outline, std::string_view key, int item) {
+    for (const JsonMember& member : outline.members) {
+        if (member.item == item && member.key == key) return &member.value;
+    }
+    return nullptr;
+}
+
+const std::string* string_member(const JsonOutline& outline, std::string_view key, int item) {
+    const JsonValue* value = find_member(outline, key, item);
+    return value && value->kind == JsonValue::Kind::String ? &value->text : nullptr;
+}
+
+InstallerList list_values(const JsonOutline& outline) {
+    auto text = [&outline](std::string_view key) {
+        const std::string* found = string_member(outline, key);
+        return found ? *found : std::string();
+    };
+    const JsonValue* size = find_member(outline, "size");
+    const bool whole = size && size->kind == JsonValue::Kind::Number;
+    return {text("version"), text("file"), text("sha256"), whole ? size_or_zero(size->text) : 0};
+}
+
+std::optional<InstallerList> read_list_values(std::string_view body) {
+    std::optional<JsonOutline> outline = read_json_outline(body);
+    if (!outline) return std::nullopt;
+    return list_values(*outline);
+}
+
+Result<InstallerList> check_list_values(InstallerList list) {
+    list.sha256 = ascii_lowered(list.sha256);
+    if (!acceptable_file_name(list.file) || list.size == 0 || !lower_hex_digest(list.sha256))
+        return failure(std::string(LIST_INCOMPLETE));
+    return list;
 }
 
 Result<InstallerList> parse_installer_list(std::string_view body) {
     std::optional<InstallerList> list = read_list_values(body);
-    if (!list) return failure(std::string(UNREADABLE));
-    list->sha256 = ascii_lowered(list->sha256);
-    if (!acceptable_file_name(list->file) || list->size == 0 || !lower_hex_digest(list->sha256))
-        return failure(std::string(INCOMPLETE));
-    return std::move(*list);
+    if (!list) return failure(std::string(LIST_UNREADABLE));
+    return check_list_values(std::move(*list));
 }
 
-Result<FetchedList> fetch_installer_list(WebSession& session, ProgressWindow& window, Environment& environment) {
+Result<FetchedList> fetch_installer_list(WebSession& session, ProgressWindow& window, Environment& environment,
+                                         const ListTrust& trust) {
     std::string base = choose_download_base(environment);
     window.set_line(1, FINDING_TEXT);
 
     std::string body;
     std::uint32_t status = 0;
     {
-        Result<HttpExchange> exchange = open_get(session, installer_list_address(base), NO_CACHE_HEADERS);
+        const std::string address = trust.keys.empty() ? installer_list_address(base) : signed_list_address(base);
+        Result<HttpExchange> exchange = open_get(session, address, NO_CACHE_HEADERS);
         if (!exchange) return std::unexpected(std::move(exchange.error()));
         status = exchange->status();
         if (status == 200 || status == 206) {
@@ -270,7 +321,7 @@ Result<FetchedList> fetch_installer_list(WebSession& session, ProgressWindow& wi
     if (status != 200) {
         return failure("The website did not give the installer list (HTTP " + std::to_string(status) + ").");
     }
-    Result<InstallerList> list = parse_installer_list(body);
+    Result<InstallerList> list = trust.keys.empty() ? parse_installer_list(body) : read_signed_list(body, trust);
     if (!list) return std::unexpected(std::move(list.error()));
     return FetchedList{std::move(base), std::move(*list)};
 }

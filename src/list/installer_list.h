@@ -9,6 +9,7 @@
 #include "base/failure_message.h"
 #include "base/installer_list.h"
 #include "platform/environment.h"
+#include "platform/list_trust.h"
 #include "progress/progress_window.h"
 #include "web/web_session.h"
 
@@ -30,6 +31,8 @@ std::optional<InstallerList> read_list_values(std::string_view body);
 // the four keys and their rules. Also what a publisher's list is checked with.
 Result<InstallerList> parse_installer_list(std::string_view body);
 
-Result<FetchedList> fetch_installer_list(WebSession& session, ProgressWindow& window, Environment& environment);
+// With list keys pinned, the list is latest.signed.json instead (signed_list.h).
+Result<FetchedList> fetch_installer_list(WebSession& session, ProgressWindow& window, Environment& environment,
+                                         const ListTrust& trust = {});
 
 }  // namespace quarnet

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "driver/setup.h"
+#include "list_keys.h"  // LIST_KEYS and LIST_MIN_VERSION, written at configure time
 #include "platform/windows/windows_api.h"
 #include "platform/windows/windows_platform.h"
 
@@ -32,8 +33,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     auto clock = windows::make_clock();
     auto instance = windows::make_single_instance();
     auto signature = windows::make_installer_signature();
-    Platform platform{*environment, *error_texts, *files,    *http,
-                      *shell,       *clock,       *instance, {INSTALLER_PUBLISHER, signature.get()}};
+    auto wall_clock = windows::make_wall_clock();
+    Platform platform{*environment,
+                      *error_texts,
+                      *files,
+                      *http,
+                      *shell,
+                      *clock,
+                      *instance,
+                      {INSTALLER_PUBLISHER, signature.get()},
+                      {LIST_KEYS, LIST_MIN_VERSION, wall_clock.get()}};
     run_setup(platform);
     return 0;
 }

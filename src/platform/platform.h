@@ -7,6 +7,7 @@
 #include "platform/error_texts.h"
 #include "platform/file_system.h"
 #include "platform/installer_signature.h"
+#include "platform/list_trust.h"
 #include "platform/shell.h"
 #include "platform/single_instance.h"
 #include "platform/win_http.h"
@@ -22,6 +23,7 @@ struct Platform {
     Clock& clock;
     SingleInstance& instance;
     InstallerPublisher publisher = {};  // no check unless the build names one
+    ListTrust list_trust = {};          // the unsigned list unless the build pins keys
 };
 
 }  // namespace quarnet

@@ -43,6 +43,12 @@ std::string installer_list_address(std::string_view base) {
     return address;
 }
 
+std::string signed_list_address(std::string_view base) {
+    std::string address(base);
+    address += "latest.signed.json";
+    return address;
+}
+
 std::string installer_address(std::string_view base, std::string_view file) {
     std::string address(base);
     address += file;

@@ -21,6 +21,7 @@ struct WebAddress {
 // default; always ends with "/".
 std::string choose_download_base(Environment& environment);
 std::string installer_list_address(std::string_view base);
+std::string signed_list_address(std::string_view base);  // when the build pins list keys
 std::string installer_address(std::string_view base, std::string_view file);
 Result<WebAddress> parse_web_address(std::string_view text);
 

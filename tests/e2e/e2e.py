@@ -13,6 +13,7 @@ names, against signed copies of the sample (signed_samples.py). The prefix's win
 """
 
 import argparse
+import base64
 import getpass
 import hashlib
 import json
@@ -32,6 +33,7 @@ WINE_RUN = os.path.join(ROOT, "tools", "wine-run")
 VERSION = "9.9.9"
 FILE = "Pelorin-%s.exe" % VERSION
 PATH = "/" + FILE
+LIST_TYPE = "application/vnd.pelorin.installer-list+json"
 
 
 class CaseFailed(Exception):
@@ -103,10 +105,26 @@ class Run:
             f.write(data)
         listing = {"version": VERSION, "file": FILE, "size": len(data) if size is None else size,
                    "sha256": hashlib.sha256(data).hexdigest() if sha256 is None else sha256}
+        self.listing = listing
         with open(os.path.join(self.site_root, "latest.json"), "w") as f:
             json.dump(listing, f)
         if self.site is None:
             self.site = ScriptedSite(self.site_root)
+
+    def publish_signed(self, keys=("first",), version=VERSION, days=7, der=False, payload_type=LIST_TYPE,
+                       changed=False):
+        """latest.signed.json beside latest.json: the sample's list with an expiry, signed with `keys`."""
+        self.publish()
+        expires = time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(time.time() + days * 86400))
+        payload = json.dumps(dict(self.listing, version=version, expires=expires)).encode()
+        envelope = {"payloadType": payload_type, "signatures": [sign_list(key, payload, payload_type, der)
+                                                                for key in keys]}
+        if changed:
+            payload = payload.replace(VERSION.encode(), b"10.0")
+        envelope["payload"] = base64.b64encode(payload).decode()
+        with open(os.path.join(self.site_root, "latest.signed.json"), "w") as f:
+            json.dump(envelope, f)
+        return expires
 
     def leave_in_work_folder(self, name, data):
         os.makedirs(self.work, exist_ok=True)
@@ -519,6 +537,56 @@ def case_publisher_earlier_copy(run):
     expect(run.work_file(FILE) is None, "the earlier copy is deleted")
 
 
+# --- the exe that requires a list signed with the test keys, version 9.9 or later ---
+
+NOT_SIGNED = "The installer list on the website is not signed by Pelorin's publisher."
+
+
+def sign_list(key, payload, payload_type, der):
+    """A signature entry over the pre-authentication encoding, with a key of list-keys/ or a key file."""
+    if not os.path.isabs(key):
+        key = os.path.join(os.path.dirname(os.path.abspath(__file__)), "list-keys", key + "-key.pem")
+    signed = b"DSSEv1 %d %s %d %s" % (len(payload_type), payload_type.encode(), len(payload), payload)
+    sig = subprocess.run(["openssl", "dgst", "-sha256", "-sign", key], input=signed, capture_output=True,
+                         check=True).stdout
+    if not der:  # SEQUENCE { INTEGER r, INTEGER s } to r||s
+        r_end = 4 + sig[3]
+        r, s = sig[4:r_end], sig[r_end + 2:r_end + 2 + sig[r_end + 1]]
+        sig = b"".join(int.from_bytes(n, "big").to_bytes(32, "big") for n in (r, s))
+    return {"sig": base64.b64encode(sig).decode()}
+
+
+def case_signed_list_accepted(run):
+    for keys in (["first"], ["second"]):
+        run.clean()
+        run.publish_signed(keys=keys)
+        run.run()
+        run.expect_launched()
+    expect_equal(len(run.site.requests("/latest.signed.json")), 2, "signed list requests")
+    expect_equal(run.site.requests("/latest.json"), [], "requests of latest.json")
+
+
+def case_signed_list_refused(run):
+    foreign = os.path.join(run.site_root, "foreign-key.pem")
+    subprocess.run(["openssl", "genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", foreign],
+                   check=True, capture_output=True)
+    for what in ({"changed": True}, {"keys": [foreign]}, {"der": True}, {"payload_type": "application/json"}):
+        run.clean()
+        run.publish_signed(**what)
+        run.run()
+        run.expect_failed(NOT_SIGNED)
+    run.clean()
+    expires = run.publish_signed(days=-2)
+    run.run()
+    run.expect_failed("The installer list on the website has expired (%s). Is the computer's date right?" % expires)
+    run.clean()
+    run.publish_signed(version="9.8.99")
+    run.run()
+    run.expect_failed("The website offers an older Pelorin (9.8.99) than this setup accepts.")
+    expect_equal(run.installer_ranges(), [], "installer requests")
+    expect_equal(run.site.requests("/latest.json"), [], "requests of latest.json")
+
+
 PUBLISHER_CASES = {
     "publisher_signed": case_publisher_signed,
     "publisher_unsigned": refused_signature("unsigned"),
@@ -550,6 +618,8 @@ CASES = {
     "temp_repointed": case_temp_repointed,
     "mutex_shut": case_mutex_shut,
     **PUBLISHER_CASES,
+    "signed_list_accepted": case_signed_list_accepted,
+    "signed_list_refused": case_signed_list_refused,
 }
 
 

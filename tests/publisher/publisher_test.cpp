@@ -263,5 +263,52 @@ TEST_F(Publisher, UsageAndUnreadableFiles) {
     EXPECT_FALSE(fs::exists("latest.json.new"));
 }
 
+TEST_F(Publisher, SignsChecksAndSignsAnewByTheClientsRules) {
+    const std::string keys = QUARNET_TEST_LIST_KEYS_DIR;
+    const std::string installer = put("Pelorin-9.9.exe", "abc"), list = path("latest.json");
+    const std::string signed_list = path("latest.signed.json");
+    Outcome written = publish({"write", installer, "9.9", "-o", list, "--key", keys + "/first-key.pem", "--key",
+                               keys + "/second-key.pem", "--days", "30"});
+    ASSERT_EQ(written.code, EXIT_OK) << written.err;
+    EXPECT_EQ(read(list).find("expires"), std::string::npos);
+    auto check = [&](std::vector<std::string> more) {
+        std::vector<std::string> call = {"check", signed_list, "--keys", keys + "/pinned.pem"};
+        call.insert(call.end(), more.begin(), more.end());
+        return publish(call);
+    };
+    EXPECT_EQ(check({"--min-version", "9.9", installer}).code, EXIT_OK);
+    Outcome older = check({"--min-version", "9.10"});
+    EXPECT_EQ(older.code, EXIT_REFUSED);
+    EXPECT_NE(older.err.find("its version 9.9 is older than 9.10"), std::string::npos) << older.err;
+
+    // Signed anew with the second key alone: still the client's list; then the first key alone no longer re-signs it.
+    const std::string before = read(signed_list);
+    EXPECT_EQ(publish({"resign", signed_list, "--key", keys + "/second-key.pem", "--days", "2"}).code, EXIT_OK);
+    EXPECT_EQ(check({installer}).code, EXIT_OK);
+    EXPECT_NE(read(signed_list), before);
+    EXPECT_EQ(publish({"resign", signed_list, "--key", keys + "/first-key.pem", "--days", "2"}).code, EXIT_REFUSED);
+    EXPECT_TRUE(leftovers().empty());
+}
+
+TEST_F(Publisher, RefusesFoldersEmptyFilesAndOtherKindsOfKeys) {
+    const std::string keys = QUARNET_TEST_LIST_KEYS_DIR;
+    const std::string folder = folder_.string(), empty = put("empty.pem", ""), list = put("latest.json", "{}");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> calls = {
+        {{"check", folder}, "is a folder"},
+        {{"check", list, "--keys", folder}, "is a folder"},
+        {{"check", list, "--keys", empty}, "is empty"},
+        {{"check", list, "--keys", keys + "/first-key.pem"}, "public keys"},
+        {{"write", put("a.exe", "x"), "1", "--key", keys + "/pinned.pem", "--days", "1"}, "no ECDSA P-256 private key"},
+        {{"write", put("a.exe", "x"), "1", "--key", keys + "/first-key.pem"}, "--days"},
+        {{"resign", folder, "--key", keys + "/first-key.pem", "--days", "1"}, "is a folder"},
+        {{"resign", list, "--key", folder, "--days", "1"}, "is a folder"},
+    };
+    for (const auto& [call, reason] : calls) {
+        Outcome outcome = publish(call);
+        EXPECT_EQ(outcome.code, EXIT_USAGE) << testing::PrintToString(call);
+        EXPECT_NE(outcome.err.find(reason), std::string::npos) << outcome.err;
+    }
+}
+
 }  // namespace
 }  // namespace quarnet::publisher

@@ -8,6 +8,8 @@
 #include <ostream>
 #include <system_error>
 
+#include "list/json_outline.h"
+#include "signing.h"
 #include "store/digest.h"
 
 namespace quarnet::publisher {
@@ -54,20 +56,6 @@ void add_name_problems(std::string_view name, std::vector<std::string>& problems
     if (name.find("..") != std::string_view::npos) problems.push_back("the file name " + shown + " holds \"..\"");
 }
 
-std::optional<std::string> read_text_file(const std::filesystem::path& path, std::string& error) {
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream) {
-        error = "cannot read " + path.string() + ": " + std::strerror(errno);
-        return std::nullopt;
-    }
-    std::string text((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-    if (stream.bad()) {
-        error = "cannot read " + path.string();
-        return std::nullopt;
-    }
-    return text;
-}
-
 void print_refusal(std::ostream& err, const std::string& what, const Verdict& verdict) {
     err << "publish-list: " << what << " is refused:\n";
     for (const auto& reason : verdict.reasons) err << "  - " << reason << "\n";
@@ -80,44 +68,71 @@ void print_accepted(std::ostream& out, const std::string& what, const InstallerL
 }
 
 constexpr std::string_view USAGE =
-    "usage: publish-list write <installer-file> <version> [-o latest.json]\n"
-    "       publish-list check <latest.json> [<installer-file>]\n";
+    "usage: publish-list write <installer-file> <version> [-o latest.json] [--key private.pem]... [--days N]\n"
+    "       publish-list resign <latest.signed.json> --key private.pem [--key private.pem]... --days N\n"
+    "       publish-list check <latest.json> [<installer-file>]\n"
+    "       publish-list check <latest.signed.json> --keys public.pem [--min-version V] [<installer-file>]\n"
+    "With --key, write also signs the list into latest.signed.json beside latest.json, to expire\n"
+    "in N days (1 to 3650); resign gives a signed list a new expiry and new signatures.\n";
 
-int usage(std::ostream& err, std::string_view problem) {
-    if (!problem.empty()) err << "publish-list: " << problem << "\n";
-    err << USAGE;
-    return EXIT_USAGE;
-}
+constexpr std::int64_t SECONDS_PER_DAY = 86'400;
 
-int write_command(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+// The options of a command, and the rest in order.
+struct Arguments {
     std::vector<std::string> positional;
-    std::filesystem::path output = "latest.json";
+    std::optional<std::string> output, public_keys, min_version, days;
+    std::vector<std::string> private_keys;
+};
+
+std::optional<Arguments> parse_arguments(std::span<const std::string> args, std::string& problem) {
+    Arguments parsed;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "-o") {
-            if (i + 1 == args.size()) return usage(err, "-o needs a file name");
-            output = args[++i];
+        std::optional<std::string>* option = args[i] == "-o"              ? &parsed.output
+                                             : args[i] == "--keys"        ? &parsed.public_keys
+                                             : args[i] == "--min-version" ? &parsed.min_version
+                                             : args[i] == "--days"        ? &parsed.days
+                                                                          : nullptr;
+        if (!option && args[i] != "--key") {
+            parsed.positional.push_back(args[i]);
+        } else if (i + 1 == args.size()) {
+            problem = args[i] + " needs a value";
+            return std::nullopt;
+        } else if (option) {
+            *option = args[++i];
         } else {
-            positional.push_back(args[i]);
+            parsed.private_keys.push_back(args[++i]);
         }
     }
-    if (positional.size() != 2) return usage(err, "write takes an installer file and a version");
+    return parsed;
+}
 
-    std::string error;
-    auto installer = read_installer(positional[0], error);
-    if (!installer) return err << "publish-list: " << error << "\n", EXIT_USAGE;
-    std::string body = list_document(*installer, positional[1]);
-    if (body.empty()) return err << "publish-list: the version is not valid UTF-8 text\n", EXIT_REFUSED;
+// The lifetime in days, 1 to 3650, in seconds.
+std::optional<std::int64_t> lifetime(const std::optional<std::string>& days) {
+    if (!days || days->empty() || days->size() > 4 || days->find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const std::int64_t count = std::stoll(*days);
+    if (count < 1 || count > 3650) return std::nullopt;
+    return count * SECONDS_PER_DAY;
+}
 
-    // Checked before anything is written, so a refused list never replaces a good one.
-    Verdict verdict = judge_list(body, &*installer);
-    if (!verdict.accepted) return print_refusal(err, "a list for " + positional[0], verdict), EXIT_REFUSED;
+// The list with its expiry, as the payload of latest.signed.json.
+std::string signed_payload(std::string_view list, std::int64_t expires) {
+    nlohmann::ordered_json document = nlohmann::ordered_json::parse(list);
+    document["expires"] = utc_text(expires);
+    return document.dump(2) + "\n";
+}
 
-    // Written beside the target and renamed over it, so the site never serves half a list.
+// Writes `text` beside `output`, checks what landed on disk with `judge` and only
+// then renames it over `output`, so the site never serves a half-written or
+// refused file. The exit code.
+template <class Judge>
+int write_checked(const std::filesystem::path& output, const std::string& text, Judge judge, std::ostream& out,
+                  std::ostream& err) {
     std::filesystem::path partial = output;
     partial += ".new";
     {
         std::ofstream stream(partial, std::ios::binary | std::ios::trunc);
-        stream.write(body.data(), static_cast<std::streamsize>(body.size()));
+        stream.write(text.data(), static_cast<std::streamsize>(text.size()));
         stream.close();
         if (!stream) {
             std::error_code ignored;
@@ -125,9 +140,9 @@ int write_command(std::span<const std::string> args, std::ostream& out, std::ost
             return err << "publish-list: cannot write " << partial.string() << "\n", EXIT_USAGE;
         }
     }
-    // What lands on the site is what is on disk: check the file, not the text in memory.
-    auto written = read_text_file(partial, error);
-    verdict = written ? judge_list(*written, &*installer) : Verdict{};
+    std::string error;
+    auto written = read_file(partial, error);
+    Verdict verdict = written ? judge(*written) : Verdict{};
     std::error_code failed;
     if (!verdict.accepted) {
         std::filesystem::remove(partial, failed);
@@ -143,19 +158,101 @@ int write_command(std::span<const std::string> args, std::ostream& out, std::ost
     return EXIT_OK;
 }
 
-int check_command(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
-    if (args.empty() || args.size() > 2) return usage(err, "check takes a list and, optionally, its installer");
+std::vector<ListKey> pinned_keys(std::span<const SigningKey> keys) {
+    std::vector<ListKey> pinned;
+    for (const SigningKey& key : keys) pinned.push_back(key.pinned);
+    return pinned;
+}
+
+int usage(std::ostream& err, std::string_view problem) {
+    if (!problem.empty()) err << "publish-list: " << problem << "\n";
+    err << USAGE;
+    return EXIT_USAGE;
+}
+
+int write_command(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
     std::string error;
-    auto body = read_text_file(args[0], error);
+    std::optional<Arguments> parsed = parse_arguments(args, error);
+    if (!parsed) return usage(err, error);
+    if (parsed->positional.size() != 2) return usage(err, "write takes an installer file and a version");
+    const std::optional<std::int64_t> seconds = lifetime(parsed->days);
+    if (!parsed->private_keys.empty() && !seconds) return usage(err, "--key needs --days, a lifetime of 1 to 3650");
+    if (parsed->private_keys.empty() && parsed->days) return usage(err, "--days is for a signed list (--key)");
+    const std::filesystem::path output = parsed->output.value_or("latest.json");
+    const std::string& installer_path = parsed->positional[0];
+
+    auto installer = read_installer(installer_path, error);
+    if (!installer) return err << "publish-list: " << error << "\n", EXIT_USAGE;
+    auto keys = read_private_keys(parsed->private_keys, error);
+    if (!keys) return err << "publish-list: " << error << "\n", EXIT_USAGE;
+    std::string body = list_document(*installer, parsed->positional[1]);
+    if (body.empty()) return err << "publish-list: the version is not valid UTF-8 text\n", EXIT_REFUSED;
+
+    // Checked before anything is written, so a refused list never replaces a good one.
+    Verdict verdict = judge_list(body, &*installer);
+    if (!verdict.accepted) return print_refusal(err, "a list for " + installer_path, verdict), EXIT_REFUSED;
+    auto judge_unsigned = [&](std::string_view text) { return judge_list(text, &*installer); };
+    if (int code = write_checked(output, body, judge_unsigned, out, err); code != EXIT_OK || keys->empty()) return code;
+
+    const std::int64_t now = utc_now();
+    const std::string envelope = signed_envelope(signed_payload(body, now + *seconds), *keys);
+    const std::vector<ListKey> pinned = pinned_keys(*keys);
+    auto judge_signed = [&](std::string_view text) { return judge_signed_list(text, pinned, "", now, &*installer); };
+    return write_checked(output.parent_path() / "latest.signed.json", envelope, judge_signed, out, err);
+}
+
+int resign_command(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+    std::string error;
+    std::optional<Arguments> parsed = parse_arguments(args, error);
+    if (!parsed) return usage(err, error);
+    const std::optional<std::int64_t> seconds = lifetime(parsed->days);
+    if (parsed->positional.size() != 1 || parsed->private_keys.empty() || !seconds)
+        return usage(err, "resign takes a signed list, one or more --key and --days (1 to 3650)");
+    const std::string& path = parsed->positional[0];
+    auto keys = read_private_keys(parsed->private_keys, error);
+    if (!keys) return err << "publish-list: " << error << "\n", EXIT_USAGE;
+    auto envelope = read_file(path, error);
+    if (!envelope) return err << "publish-list: " << error << "\n", EXIT_USAGE;
+
+    // Only a list these keys signed is signed anew: what the site holds now may not be what was published.
+    const std::vector<ListKey> pinned = pinned_keys(*keys);
+    Result<std::string> payload = open_signed_list(*envelope, pinned);
+    if (!payload || !read_list_values(*payload)) {
+        err << "publish-list: " << path << " is not a list signed with one of these keys; it is left as it is\n";
+        if (!payload) err << "The client would say: " << payload.error().text() << "\n";
+        return EXIT_REFUSED;
+    }
+    const std::int64_t now = utc_now();
+    const std::string renewed = signed_envelope(signed_payload(*payload, now + *seconds), *keys);
+    auto judge_signed = [&](std::string_view text) { return judge_signed_list(text, pinned, "", now, nullptr); };
+    return write_checked(path, renewed, judge_signed, out, err);
+}
+
+int check_command(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+    std::string error;
+    std::optional<Arguments> parsed = parse_arguments(args, error);
+    if (!parsed) return usage(err, error);
+    const auto& positional = parsed->positional;
+    if (positional.empty() || positional.size() > 2 || !parsed->private_keys.empty() || parsed->output || parsed->days)
+        return usage(err, "check takes a list and, optionally, its installer");
+    if (parsed->min_version && !parsed->public_keys) return usage(err, "--min-version is for a signed list (--keys)");
+    std::optional<std::vector<ListKey>> keys;
+    if (parsed->public_keys) {
+        keys = read_public_keys(*parsed->public_keys, error);
+        if (!keys) return err << "publish-list: " << error << "\n", EXIT_USAGE;
+    }
+    auto body = read_file(positional[0], error);
     if (!body) return err << "publish-list: " << error << "\n", EXIT_USAGE;
     std::optional<InstallerFacts> installer;
-    if (args.size() == 2) {
-        installer = read_installer(args[1], error);
+    if (positional.size() == 2) {
+        installer = read_installer(positional[1], error);
         if (!installer) return err << "publish-list: " << error << "\n", EXIT_USAGE;
     }
-    Verdict verdict = judge_list(*body, installer ? &*installer : nullptr);
-    if (!verdict.accepted) return print_refusal(err, args[0], verdict), EXIT_REFUSED;
-    print_accepted(out, args[0], *verdict.accepted);
+    const InstallerFacts* facts = installer ? &*installer : nullptr;
+    Verdict verdict = keys ? judge_signed_list(*body, *keys, parsed->min_version.value_or(""), utc_now(), facts)
+                           : judge_list(*body, facts);
+    if (!verdict.accepted) return print_refusal(err, positional[0], verdict), EXIT_REFUSED;
+    print_accepted(out, positional[0], *verdict.accepted);
     return EXIT_OK;
 }
 
@@ -212,7 +309,11 @@ Verdict judge_list(std::string_view body, const InstallerFacts* installer) {
         verdict.reasons = list_problems(body);
         return verdict;
     }
-    const InstallerList& list = *parsed;
+    return compared_with_installer(*parsed, installer);
+}
+
+Verdict compared_with_installer(const InstallerList& list, const InstallerFacts* installer) {
+    Verdict verdict;
     if (installer) {
         if (list.file != installer->name) {
             verdict.reasons.push_back("it names " + in_quotes(list.file) + ", but the installer is " +
@@ -288,9 +389,58 @@ std::vector<std::string> list_problems(std::string_view body) {
     return problems;
 }
 
+Verdict judge_signed_list(std::string_view body, std::span<const ListKey> keys, std::string_view min_version,
+                          std::int64_t now, const InstallerFacts* installer) {
+    Verdict verdict;
+    if (body.size() > LIST_SIZE_LIMIT) return judge_list(body, installer);  // the same refusal
+    Result<std::string> payload = open_signed_list(body, keys);
+    if (!payload) {
+        verdict.client_message = payload.error().text();
+        verdict.reasons = envelope_problems(body, keys);
+        return verdict;
+    }
+    Result<InstallerList> list = check_signed_payload(*payload, min_version, now);
+    if (!list) {
+        verdict.client_message = list.error().text();
+        verdict.reasons = list_problems(*payload);
+        auto outline = read_json_outline(*payload);
+        const std::string* expires = outline ? string_member(*outline, "expires") : nullptr;
+        const std::string version = outline ? list_values(*outline).version : "";
+        if (verdict.client_message.starts_with("The installer list on the website has expired")) {
+            verdict.reasons.push_back("it expired at " + *expires + "; sign it anew (publish-list resign)");
+        } else if (verdict.client_message.starts_with("The website offers an older")) {
+            verdict.reasons.push_back("its version " + version + " is older than " + std::string(min_version));
+        } else if (outline && !(expires && utc_time_of(*expires))) {
+            verdict.reasons.push_back("\"expires\" is missing or not a UTC time written YYYY-MM-DDTHH:MM:SSZ");
+        } else if (outline && !min_version.empty()) {
+            verdict.reasons.push_back("its version " + in_quotes(version) +
+                                      " is not 1 to 4 dot-separated numbers of 1 to 9 digits");
+        }
+        return verdict;
+    }
+    return compared_with_installer(*list, installer);
+}
+
+std::vector<std::string> envelope_problems(std::string_view body, std::span<const ListKey> keys) {
+    auto document = nlohmann::json::parse(body, nullptr, false);
+    auto type = document.is_object() ? document.find("payloadType") : document.end();
+    if (type != document.end() && type->is_string() && *type != LIST_PAYLOAD_TYPE) {
+        return {"its payloadType is " + in_quotes(type->get<std::string>()) + ", not " + in_quotes(LIST_PAYLOAD_TYPE)};
+    }
+    if (!document.is_object() || type == document.end() || !document.contains("signatures")) {
+        return {
+            "it is no signed list: one JSON object with \"payloadType\", \"payload\" (standard base64 with "
+            "padding) and \"signatures\" (objects with \"sig\", the same base64, and optionally \"keyid\")"};
+    }
+    std::string known;
+    for (const ListKey& key : keys) known += (known.empty() ? "" : ", ") + keyid_text(key);
+    return {"no signature is a valid 64-byte r||s signature by one of the given keys (keyid " + known + ")"};
+}
+
 int run(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
     if (args.empty()) return usage(err, "");
     if (args[0] == "write") return write_command(args.subspan(1), out, err);
+    if (args[0] == "resign") return resign_command(args.subspan(1), out, err);
     if (args[0] == "check") return check_command(args.subspan(1), out, err);
     if (args[0] == "-h" || args[0] == "--help") return usage(out, ""), EXIT_OK;
     return usage(err, "unknown command " + in_quotes(args[0]));

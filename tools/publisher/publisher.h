@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "list/installer_list.h"
+#include "list/signed_list.h"
 
 namespace quarnet::publisher {
 
@@ -39,6 +40,17 @@ struct Verdict {
 // The client's rules on a list body and, when an installer is given, the final
 // check the client would make of that installer.
 Verdict judge_list(std::string_view body, const InstallerFacts* installer);
+
+// The rules of an exe that pins `keys` and `min_version` on latest.signed.json at
+// the time `now` (seconds since 1970, UTC), then the installer as judge_list does.
+Verdict judge_signed_list(std::string_view body, std::span<const ListKey> keys, std::string_view min_version,
+                          std::int64_t now, const InstallerFacts* installer);
+
+// The final check the client would make of an installer against an accepted list.
+Verdict compared_with_installer(const InstallerList& list, const InstallerFacts* installer);
+
+// Why a signed list is refused before its payload is read, as far as can be told.
+std::vector<std::string> envelope_problems(std::string_view body, std::span<const ListKey> keys);
 
 // Why a list body breaks the client's rules, as far as can be told; advice only,
 // the verdict is always the client's own.

@@ -1,0 +1,111 @@
+# quarnet_list_keys(OUTPUT KEYS_FILE MIN_VERSION): writes the header that pins an
+# exe's list keys, each as BCryptImportKeyPair takes it (BCRYPT_ECCPUBLIC_BLOB)
+# with its keyid, and the oldest version it starts.
+#
+# KEYS_FILE is a PEM file of one or more "PUBLIC KEY" blocks, each an ECDSA
+# P-256 SubjectPublicKeyInfo; empty pins nothing. The openssl command decodes
+# the PEM: it is on every machine that builds this (tools/install-deps), and
+# the header then holds only the keys' bytes, the same on every build.
+find_program(QUARNET_OPENSSL_COMMAND openssl)
+
+# The DER SubjectPublicKeyInfo of an uncompressed P-256 key, before X and Y.
+set(QUARNET_P256_SPKI_PREFIX "3059301306072a8648ce3d020106082a8648ce3d030107034200")
+# BCRYPT_ECDSA_PUBLIC_P256_MAGIC and the key length, little-endian.
+set(QUARNET_P256_BLOB_HEADER "4543533120000000")
+
+function(quarnet_hex_bytes hex result)
+    string(REGEX REPLACE "(..)" "0x\\1, " bytes "${hex}")
+    string(REGEX REPLACE ", $" "" bytes "${bytes}")
+    set(${result} "${bytes}" PARENT_SCOPE)
+endfunction()
+
+function(quarnet_list_keys output keys_file min_version)
+    if(NOT min_version STREQUAL "")
+        string(REPLACE "." ";" numbers "${min_version}")
+        list(LENGTH numbers count)
+        set(valid TRUE)
+        if(count GREATER 4 OR min_version MATCHES "^\\.|\\.\\.|\\.$")
+            set(valid FALSE)
+        endif()
+        foreach(number IN LISTS numbers)
+            string(LENGTH "${number}" length)
+            if(NOT number MATCHES "^[0-9]+$" OR length GREATER 9)
+                set(valid FALSE)
+            endif()
+        endforeach()
+        if(NOT valid)
+            message(FATAL_ERROR "QUARNET_LIST_MIN_VERSION \"${min_version}\" is not 1 to 4 dot-separated "
+                                "numbers of 1 to 9 decimal digits (for example 4.2)")
+        endif()
+        if(keys_file STREQUAL "")
+            message(FATAL_ERROR "QUARNET_LIST_MIN_VERSION needs QUARNET_LIST_KEYS: the version of an unsigned "
+                                "list proves nothing")
+        endif()
+    endif()
+
+    set(keys "")
+    set(count 0)
+    if(NOT keys_file STREQUAL "")
+        if(NOT EXISTS "${keys_file}" OR IS_DIRECTORY "${keys_file}")
+            message(FATAL_ERROR "QUARNET_LIST_KEYS: ${keys_file} is not a file")
+        endif()
+        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${keys_file}")
+        file(READ "${keys_file}" pem)
+        string(REGEX MATCHALL "-----BEGIN [^-]*-----" headers "${pem}")
+        string(REGEX MATCHALL "-----BEGIN PUBLIC KEY-----[^-]*-----END PUBLIC KEY-----" blocks "${pem}")
+        list(LENGTH headers header_count)
+        list(LENGTH blocks count)
+        if(count EQUAL 0 OR NOT count EQUAL header_count)
+            message(FATAL_ERROR "QUARNET_LIST_KEYS: ${keys_file} must hold ECDSA P-256 public keys "
+                                "(-----BEGIN PUBLIC KEY-----) and nothing else")
+        endif()
+        if(NOT QUARNET_OPENSSL_COMMAND)
+            message(FATAL_ERROR "QUARNET_LIST_KEYS needs the openssl command (tools/install-deps)")
+        endif()
+        set(scratch "${CMAKE_CURRENT_BINARY_DIR}/list-key")
+        set(index 0)
+        foreach(block IN LISTS blocks)
+            math(EXPR index "${index} + 1")
+            file(WRITE "${scratch}.pem" "${block}\n")
+            file(REMOVE "${scratch}.der")
+            execute_process(COMMAND ${QUARNET_OPENSSL_COMMAND} pkey -pubin -in "${scratch}.pem" -outform DER
+                                    -out "${scratch}.der"
+                            RESULT_VARIABLE failed OUTPUT_QUIET ERROR_QUIET)
+            set(der "")
+            if(NOT failed)
+                file(READ "${scratch}.der" der HEX)
+            endif()
+            string(LENGTH "${der}" length)
+            string(FIND "${der}" "${QUARNET_P256_SPKI_PREFIX}04" prefix_at)
+            if(NOT length EQUAL 182 OR NOT prefix_at EQUAL 0)
+                message(FATAL_ERROR "QUARNET_LIST_KEYS: key ${index} in ${keys_file} is not an ECDSA P-256 "
+                                    "public key with an uncompressed point")
+            endif()
+            file(SHA256 "${scratch}.der" digest)
+            string(SUBSTRING "${digest}" 0 16 keyid)
+            string(SUBSTRING "${der}" 54 128 point)
+            quarnet_hex_bytes("${QUARNET_P256_BLOB_HEADER}${point}" blob_bytes)
+            quarnet_hex_bytes("${keyid}" id_bytes)
+            string(APPEND keys "    quarnet::ListKey{{${blob_bytes}},\n                    {${id_bytes}}},  // keyid ${keyid}\n")
+        endforeach()
+        file(REMOVE "${scratch}.pem" "${scratch}.der")
+    endif()
+
+    file(CONFIGURE OUTPUT "${output}" @ONLY CONTENT [=[
+// Written by cmake/QuarnetListKeys.cmake from QUARNET_LIST_KEYS and QUARNET_LIST_MIN_VERSION.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+#include "platform/list_trust.h"
+
+namespace {
+
+constexpr std::array<quarnet::ListKey, @count@> LIST_KEYS{
+@keys@};
+constexpr std::string_view LIST_MIN_VERSION = "@min_version@";
+
+}  // namespace
+]=])
+endfunction()
