@@ -1,6 +1,6 @@
 #pragma once
 // What the list and its envelope read of a JSON document, through the one strict
-// reader of installer_list.cpp: the members of the outermost object, and the
+// reader of json_outline.cpp: the members of the outermost object, and the
 // objects inside one array member.
 
 #include <cstdint>
