@@ -42,12 +42,12 @@ int run_transfer_loop(const std::string& body) {
     FakeClock clock;
     ProgressLog log;
     files.add_directory("C:\\Temp\\Quarnet-setup");
-    InstallerList list{"1", "big.exe", "", body.size()};
+    Release release{"1", "big.exe", "", body.size()};
     std::string base = "http://127.0.0.1:8080/";
     WebSession session{http, texts, http.open_session(u"bench")};
     ProgressWindow window{std::make_unique<FakeProgressDialog>(log)};
     clock.step_per_read = std::chrono::milliseconds(10);
-    TransferContext context{list, base, session, window, texts, clock};
+    TransferContext context{release, base, session, window, texts, clock};
     http.responses.push_back(ScriptedResponse::ok(200, body, READ_CHUNK_SIZE));
     auto partial = files.held_folder("C:\\Temp\\Quarnet-setup")->open_own("big.exe.part");
     if (!partial) return 1;
@@ -67,10 +67,10 @@ int run_readback(const std::string& body) {
     files.add_file(folder + "\\big.exe", body);
     DigestState digest;
     digest.update(std::as_bytes(std::span(body)));
-    InstallerList list{"1", "big.exe", digest_text(digest), body.size()};
+    Release release{"1", "big.exe", digest_text(digest), body.size()};
     const WorkFolder work{folder, files.held_folder(folder)};
     CALLGRIND_START_INSTRUMENTATION;
-    HeldCheck held = hold_installer(work, "big.exe", list);
+    HeldCheck held = hold_installer(work, "big.exe", release);
     CALLGRIND_STOP_INSTRUMENTATION;
     return std::holds_alternative<HeldInstaller>(held) ? 0 : 1;
 }

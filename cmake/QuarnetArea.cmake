@@ -2,7 +2,7 @@
 # library of its own, linked to the areas it uses and to nothing else.
 #
 # The areas stack, each using only those below it:
-#   platform < base < progress < web < list < store < transfer < driver
+#   base < platform < progress < web < list < store < transfer < driver
 # In the host build each area is a shared library linked with --no-undefined, so
 # a call that points up the stack (or sideways to an area not named in USES) is
 # an undefined symbol when that area links. The other builds link them statically.

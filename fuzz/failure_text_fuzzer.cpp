@@ -13,9 +13,10 @@
 #include <string>
 #include <string_view>
 
-#include "base/failure_message.h"
+#include "base/result.h"
 #include "doubles/fake_platform.h"
 #include "driver/setup.h"
+#include "platform/error_texts.h"
 #include "platform/text.h"
 #include "store/work_folder.h"
 #include "web/http_exchange.h"

@@ -15,9 +15,9 @@
 namespace {
 
 using Json = nlohmann::json;
-using quarnet::InstallerList;
+using quarnet::Release;
 
-std::optional<InstallerList> reference_values(std::string_view body) {
+std::optional<Release> reference_values(std::string_view body) {
     if (body.starts_with("\xEF\xBB\xBF")) return std::nullopt;  // the parser would skip it
     // The parser takes a NUL byte outside strings for the end: the list read with it
     // let "{...}\0junk" through, against the rule of nothing but white space after the value.
@@ -31,7 +31,7 @@ std::optional<InstallerList> reference_values(std::string_view body) {
     Json document = Json::parse(body.begin(), body.end(), watch_depth, /*allow_exceptions=*/false,
                                 /*ignore_comments=*/false);
     if (document.is_discarded() || too_deep) return std::nullopt;
-    InstallerList list;
+    Release list;
     if (!document.is_object()) return list;
     auto text = [&document](const char* key) {
         auto found = document.find(key);
@@ -45,7 +45,7 @@ std::optional<InstallerList> reference_values(std::string_view body) {
     return list;
 }
 
-void print(const char* who, const std::optional<InstallerList>& values) {
+void print(const char* who, const std::optional<Release>& values) {
     if (!values) return (void)std::fprintf(stderr, "%s: unreadable\n", who);
     std::fprintf(stderr, "%s: version \"%s\" file \"%s\" sha256 \"%s\" size %llu\n", who, values->version.c_str(),
                  values->file.c_str(), values->sha256.c_str(), static_cast<unsigned long long>(values->size));
@@ -55,8 +55,8 @@ void print(const char* who, const std::optional<InstallerList>& values) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view body(reinterpret_cast<const char*>(data), size);
-    std::optional<InstallerList> expected = reference_values(body);
-    std::optional<InstallerList> found = quarnet::read_list_values(body);
+    std::optional<Release> expected = reference_values(body);
+    std::optional<Release> found = quarnet::read_list_values(body);
     if (found != expected) {
         print("reference", expected);
         print("reader", found);

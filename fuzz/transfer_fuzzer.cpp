@@ -150,17 +150,17 @@ void fault_files(FuzzedDataProvider& input, FakeFileSystem& files, std::size_t s
     }
 }
 
-void check_outcome(TransferResult result, const std::string& body, const InstallerList& list, ProgressWindow& window,
+void check_outcome(TransferResult result, const std::string& body, const Release& release, ProgressWindow& window,
                    FakeFileSystem& files, ErrorTexts& texts, Clock& clock) {
     if (auto* failed = std::get_if<FailureMessage>(&result)) check_message(*failed);
     auto* complete = std::get_if<TransferComplete>(&result);
     if (complete == nullptr) return;
 
     check(complete->offset == body.size(), "a complete transfer has the announced size");
-    check(digest_text(complete->digest) == list.sha256, "a complete transfer has the announced digest");
+    check(digest_text(complete->digest) == release.sha256, "a complete transfer has the announced digest");
     check(files.content(PARTIAL) == body, "a complete partial file holds the installer");
-    CheckedInstaller checked = final_check(std::move(*complete), list, WorkFolder{WORK, files.held_folder(WORK)},
-                                           download_paths(list.file), window, texts, clock);
+    CheckedInstaller checked = final_check(std::move(*complete), release, WorkFolder{WORK, files.held_folder(WORK)},
+                                           download_paths(release.file), window, texts, clock);
     if (auto* ready = std::get_if<HeldInstaller>(&checked)) {
         check(ready->path == INSTALLER && ready->file != nullptr && files.content(INSTALLER) == body &&
                   !files.exists(PARTIAL),
@@ -181,7 +181,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::string body(input.ConsumeIntegralInRange<std::size_t>(1, 3'000), '\0');
     for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>((i * 7 + 3) % 251);
-    const InstallerList list{"2.1.0", "Pelorin-2.1.0.exe", sha256_of(body), body.size()};
+    const Release release{"2.1.0", "Pelorin-2.1.0.exe", sha256_of(body), body.size()};
 
     // What an earlier run left: a true prefix, perhaps longer than the part taken over.
     FakeFileSystem files;
@@ -190,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto held = input.ConsumeIntegralInRange<std::size_t>(resumed, body.size());
     if (held > 0 || input.ConsumeBool()) files.add_file(PARTIAL, body.substr(0, held));
     // Held and hashed as the earlier-download check hands it over.
-    ResumePoint resume{files.held_folder(WORK)->open_own(list.file + ".part").value()};
+    ResumePoint resume{files.held_folder(WORK)->open_own(release.file + ".part").value()};
     auto hashed = hash_open_file(*resume.partial, resumed);
     resume.offset = hashed->length;
     resume.digest = hashed->digest;
@@ -214,7 +214,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         WebSession session(http, texts, http.open_session(u"Quarnet-Setup/0.1.0"));
         ProgressWindow window(std::make_unique<FakeProgressDialog>(log));
-        TransferContext context{list, base, session, window, texts, clock};
+        TransferContext context{release, base, session, window, texts, clock};
 
         TransferResult result = run_transfer(context, std::move(resume));
 
@@ -226,7 +226,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         check(is_prefix(files.content(PARTIAL).value_or(""), body), "the partial file is a true prefix");
         for (const auto& [done, total] : log.progress) check(done <= total && total == body.size(), "progress");
-        check_outcome(std::move(result), body, list, window, files, texts, clock);
+        check_outcome(std::move(result), body, release, window, files, texts, clock);
     }
     return 0;
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <variant>
 
-#include "base/failure_message.h"
+#include "base/result.h"
 #include "platform/platform.h"
 #include "progress/progress_window.h"
 #include "store/held_installer.h"

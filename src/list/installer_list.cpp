@@ -59,7 +59,7 @@ const std::string* string_member(const JsonOutline& outline, std::string_view ke
     return value && value->kind == JsonValue::Kind::String ? &value->text : nullptr;
 }
 
-InstallerList list_values(const JsonOutline& outline) {
+Release list_values(const JsonOutline& outline) {
     auto text = [&outline](std::string_view key) {
         const std::string* found = string_member(outline, key);
         return found ? *found : std::string();
@@ -69,23 +69,23 @@ InstallerList list_values(const JsonOutline& outline) {
     return {text("version"), text("file"), text("sha256"), whole ? size_or_zero(size->text) : 0};
 }
 
-std::optional<InstallerList> read_list_values(std::string_view body) {
+std::optional<Release> read_list_values(std::string_view body) {
     std::optional<JsonOutline> outline = read_json_outline(body);
     if (!outline) return std::nullopt;
     return list_values(*outline);
 }
 
-Result<InstallerList> check_list_values(InstallerList list) {
-    list.sha256 = ascii_lowered(list.sha256);
-    if (!acceptable_file_name(list.file) || list.size == 0 || !lower_hex_digest(list.sha256))
+Result<Release> check_list_values(Release release) {
+    release.sha256 = ascii_lowered(release.sha256);
+    if (!acceptable_file_name(release.file) || release.size == 0 || !lower_hex_digest(release.sha256))
         return failure(std::string(LIST_INCOMPLETE));
-    return list;
+    return release;
 }
 
-Result<InstallerList> parse_installer_list(std::string_view body) {
-    std::optional<InstallerList> list = read_list_values(body);
-    if (!list) return failure(std::string(LIST_UNREADABLE));
-    return check_list_values(std::move(*list));
+Result<Release> parse_installer_list(std::string_view body) {
+    std::optional<Release> release = read_list_values(body);
+    if (!release) return failure(std::string(LIST_UNREADABLE));
+    return check_list_values(std::move(*release));
 }
 
 Result<FetchedList> fetch_installer_list(WebSession& session, ProgressWindow& window, Environment& environment,
@@ -112,8 +112,8 @@ Result<FetchedList> fetch_installer_list(WebSession& session, ProgressWindow& wi
     if (status != 200) {
         return failure("The website did not give the installer list (HTTP " + std::to_string(status) + ").");
     }
-    InstallerList list = TRY(trust.keys.empty() ? parse_installer_list(body) : read_signed_list(body, trust));
-    return FetchedList{std::move(base), std::move(list)};
+    Release release = TRY(trust.keys.empty() ? parse_installer_list(body) : read_signed_list(body, trust));
+    return FetchedList{std::move(base), std::move(release)};
 }
 
 }  // namespace quarnet

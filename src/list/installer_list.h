@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "base/failure_message.h"
-#include "base/installer_list.h"
+#include "base/release.h"
+#include "base/result.h"
 #include "platform/environment.h"
 #include "platform/list_trust.h"
 #include "progress/progress_window.h"
@@ -19,17 +19,17 @@ inline constexpr std::size_t LIST_SIZE_LIMIT = 65'536;
 
 struct FetchedList {
     std::string base;  // the download base the list came from
-    InstallerList list;
+    Release release;
 };
 
 // The four values as the body of latest.json gives them, before any rule of the
 // list is applied (sha256 in its given case); nothing when the body is no
 // readable JSON: the grammar broken, nested too deep or a number out of range.
-std::optional<InstallerList> read_list_values(std::string_view body);
+std::optional<Release> read_list_values(std::string_view body);
 
-// The body of latest.json turned into a checked InstallerList: strict JSON, then
+// The body of latest.json turned into a checked Release: strict JSON, then
 // the four keys and their rules. Also what a publisher's list is checked with.
-Result<InstallerList> parse_installer_list(std::string_view body);
+Result<Release> parse_installer_list(std::string_view body);
 
 // With list keys pinned, the list is latest.signed.json instead (signed_list.h).
 Result<FetchedList> fetch_installer_list(WebSession& session, ProgressWindow& window, Environment& environment,

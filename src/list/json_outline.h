@@ -48,7 +48,7 @@ const JsonValue* find_member(const JsonOutline& outline, std::string_view key, i
 const std::string* string_member(const JsonOutline& outline, std::string_view key, int item = -1);
 
 // The four values as an outline gives them, and the rules of the list on them.
-InstallerList list_values(const JsonOutline& outline);
-Result<InstallerList> check_list_values(InstallerList list);
+Release list_values(const JsonOutline& outline);
+Result<Release> check_list_values(Release release);
 
 }  // namespace quarnet

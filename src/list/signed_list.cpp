@@ -186,28 +186,28 @@ Result<std::string> open_signed_list(std::string_view envelope, std::span<const 
     return failure(std::string(NOT_SIGNED));
 }
 
-Result<InstallerList> check_signed_payload(std::string_view payload, std::string_view min_version, std::int64_t now) {
+Result<Release> check_signed_payload(std::string_view payload, std::string_view min_version, std::int64_t now) {
     std::optional<JsonOutline> outline = read_json_outline(payload);
     if (!outline) return failure(std::string(LIST_UNREADABLE));
-    Result<InstallerList> list = check_list_values(list_values(*outline));
-    if (!list) return list;
+    Result<Release> release = check_list_values(list_values(*outline));
+    if (!release) return release;
     const std::string* expires = string_member(*outline, "expires");
     constexpr std::int64_t NO_TIME = std::numeric_limits<std::int64_t>::min();
     const std::int64_t expiry = expires ? utc_time_of(*expires).value_or(NO_TIME) : NO_TIME;
     const std::optional<Version> minimum = read_version(min_version);
-    const std::optional<Version> version = read_version(list->version);
+    const std::optional<Version> version = read_version(release->version);
     if (expiry == NO_TIME || (minimum && !version)) return failure(std::string(LIST_INCOMPLETE));
     if (now - expiry > EXPIRY_GRACE_SECONDS) {
         return failure("The installer list on the website has expired (" + *expires +
                        "). Is the computer's date right?");
     }
     if (minimum && *version < *minimum) {
-        return failure("The website offers an older Pelorin (" + list->version + ") than this setup accepts.");
+        return failure("The website offers an older Pelorin (" + release->version + ") than this setup accepts.");
     }
-    return list;
+    return release;
 }
 
-Result<InstallerList> read_signed_list(std::string_view envelope, const ListTrust& trust) {
+Result<Release> read_signed_list(std::string_view envelope, const ListTrust& trust) {
     const std::string payload = TRY(open_signed_list(envelope, trust.keys));
     return check_signed_payload(payload, trust.min_version, trust.clock->utc_seconds());
 }

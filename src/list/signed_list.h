@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/failure_message.h"
+#include "base/result.h"
 #include "list/installer_list.h"
 #include "platform/list_trust.h"
 
@@ -33,10 +33,10 @@ Result<std::string> open_signed_list(std::string_view envelope, std::span<const 
 
 // The payload read as latest.json, with its expiry and the minimum version; `now`
 // in seconds since 1970 (UTC).
-Result<InstallerList> check_signed_payload(std::string_view payload, std::string_view min_version, std::int64_t now);
+Result<Release> check_signed_payload(std::string_view payload, std::string_view min_version, std::int64_t now);
 
 // Both of the above, on the clock of `trust`.
-Result<InstallerList> read_signed_list(std::string_view envelope, const ListTrust& trust);
+Result<Release> read_signed_list(std::string_view envelope, const ListTrust& trust);
 
 // The seconds since 1970 that "YYYY-MM-DDTHH:MM:SSZ" names, when it names a real UTC time.
 std::optional<std::int64_t> utc_time_of(std::string_view text);

@@ -1,13 +1,13 @@
 #pragma once
-// The system's texts for error codes (FormatMessageW). Only the calls live here;
-// which table to ask, and how the answer is trimmed, is decided by
-// base/failure_message.cpp.
+// The system's texts for error codes: the FormatMessageW calls (ErrorTexts, a
+// seam), and the two pure ways their answers go into a failure message, which
+// decide which table to ask and how the answer is trimmed.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "platform/os_error.h"
+#include "base/os_error.h"
 
 namespace quarnet {
 
@@ -32,5 +32,16 @@ public:
     // GetModuleHandleW("NTDLL.DLL") found the module.
     virtual bool ntdll_loaded() = 0;
 };
+
+// The last error of a failed WinHTTP call in HRESULT form: positive values
+// become 0x8007xxxx, 0 stays 0, anything else is used unchanged.
+std::uint32_t winhttp_error_code(std::uint32_t last_error);
+
+// Empty, or " (" + the system's text for the code + ")".
+std::string error_detail(std::uint32_t code, ErrorTexts& texts);
+
+// The system's text + " (os error N)", or the fixed text of an error the file
+// layer met itself.
+std::string os_error_text(const OsError& error, ErrorTexts& texts);
 
 }  // namespace quarnet

@@ -16,7 +16,7 @@
 #include <span>
 #include <string>
 
-#include "platform/os_error.h"
+#include "base/os_error.h"
 
 namespace quarnet {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/os_error.h"
 #include "platform/file_system.h"
-#include "platform/os_error.h"
 
 namespace quarnet {
 
@@ -27,18 +27,6 @@ enum class RevocationCheck {
     CachedOnly,  // over the whole chain below the root, from what Windows holds already: no revocation server asked
     None,
 };
-
-// WinVerifyTrust's results that the logic tells apart (winerror.h).
-inline constexpr std::uint32_t TRUST_CODE_NO_SIGNATURE = 0x800B0100;          // TRUST_E_NOSIGNATURE
-inline constexpr std::uint32_t TRUST_CODE_SUBJECT_FORM_UNKNOWN = 0x800B0003;  // TRUST_E_SUBJECT_FORM_UNKNOWN
-inline constexpr std::uint32_t TRUST_CODE_BAD_DIGEST = 0x80096010;            // TRUST_E_BAD_DIGEST
-inline constexpr std::uint32_t TRUST_CODE_MALFORMED_SIGNATURE = 0x80096011;   // TRUST_E_MALFORMED_SIGNATURE
-inline constexpr std::uint32_t TRUST_CODE_EXPLICIT_DISTRUST = 0x800B0111;     // TRUST_E_EXPLICIT_DISTRUST
-inline constexpr std::uint32_t TRUST_CODE_CERT_REVOKED = 0x800B010C;          // CERT_E_REVOKED
-inline constexpr std::uint32_t TRUST_CODE_CRYPT_REVOKED = 0x80092010;         // CRYPT_E_REVOKED
-inline constexpr std::uint32_t TRUST_CODE_REVOCATION_FAILURE = 0x800B010E;    // CERT_E_REVOCATION_FAILURE
-inline constexpr std::uint32_t TRUST_CODE_NO_REVOCATION_CHECK = 0x80092012;   // CRYPT_E_NO_REVOCATION_CHECK
-inline constexpr std::uint32_t TRUST_CODE_REVOCATION_OFFLINE = 0x80092013;    // CRYPT_E_REVOCATION_OFFLINE
 
 class InstallerSignature {
 public:

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/os_error.h"
+#include "base/os_error.h"
 
 namespace quarnet {
 
@@ -27,7 +27,6 @@ inline constexpr std::uint32_t WINHTTP_OPEN_FLAG_SECURE = 0x00800000;
 inline constexpr std::uint32_t HTTP_AUTH_SCHEME_NTLM = 0x02;
 inline constexpr std::uint32_t HTTP_AUTH_SCHEME_NEGOTIATE = 0x10;
 inline constexpr std::uint32_t HTTP_AUTH_TARGET_PROXY = 1;
-inline constexpr std::uint32_t ERROR_HTTP_RESEND_REQUEST = 12032;
 
 // What WinHttpQueryAuthSchemes tells of the answer that asked for a sign-in.
 struct HttpAuthSchemes {

@@ -12,14 +12,14 @@ constexpr std::string_view CHECKING_PARTIAL = "Checking what was downloaded befo
 // A complete copy from an earlier run counts only when the read-back holds it;
 // anything else in its place is deleted (a folder there is left alone, a link is
 // removed as a link).
-std::optional<HeldInstaller> reuse_complete_copy(const InstallerList& list, const WorkFolder& folder,
+std::optional<HeldInstaller> reuse_complete_copy(const Release& release, const WorkFolder& folder,
                                                  const std::string& name, ProgressWindow& window, InUseWait& wait) {
     auto info = folder.held->entry_info(name);
     if (!info || (info->directory && !info->reparse_point)) return std::nullopt;
     if (!info->reparse_point) {
         window.set_line(2, CHECKING_COPY);
-        if (info->length == list.size) {
-            HeldCheck held = hold_installer(folder, name, list, wait);
+        if (info->length == release.size) {
+            HeldCheck held = hold_installer(folder, name, release, wait);
             if (auto* installer = std::get_if<HeldInstaller>(&held)) return std::move(*installer);
             // Deleted already; or the user cancelled the wait for it, and it stays.
             if (std::holds_alternative<NotTheInstaller>(held) || wait.cancelled()) return std::nullopt;
@@ -31,11 +31,11 @@ std::optional<HeldInstaller> reuse_complete_copy(const InstallerList& list, cons
 
 // The partial file could not be had. Bytes an earlier run left there that another
 // program keeps from us cannot be read back; anything else cannot be saved to.
-FailureMessage partial_failure(const OsError& error, const InstallerList& list, Folder& folder, const std::string& name,
+FailureMessage partial_failure(const OsError& error, const Release& release, Folder& folder, const std::string& name,
                                ErrorTexts& texts) {
     if (error.is_code(ERROR_CODE_SHARING_VIOLATION)) {
         auto info = folder.entry_info(name);
-        if (info && info->length > 0 && info->length <= list.size) {
+        if (info && info->length > 0 && info->length <= release.size) {
             return FailureMessage("Could not read the earlier download (" + os_error_text(error, texts) + ").");
         }
     }
@@ -44,10 +44,10 @@ FailureMessage partial_failure(const OsError& error, const InstallerList& list, 
 
 }  // namespace
 
-EarlierDownload check_earlier_download(const InstallerList& list, const WorkFolder& folder, const DownloadPaths& paths,
+EarlierDownload check_earlier_download(const Release& release, const WorkFolder& folder, const DownloadPaths& paths,
                                        ProgressWindow& window, ErrorTexts& texts, Clock& clock) {
     InUseWait wait(clock, &window);
-    if (auto held = reuse_complete_copy(list, folder, paths.installer, window, wait)) return Reuse{std::move(*held)};
+    if (auto held = reuse_complete_copy(release, folder, paths.installer, window, wait)) return Reuse{std::move(*held)};
     if (wait.cancelled()) return Cancelled{};
 
     // Opened once, for the check and the transfer alike: what is hashed here is
@@ -59,10 +59,10 @@ EarlierDownload check_earlier_download(const InstallerList& list, const WorkFold
         },
         folder.held.get(), paths.partial);
     if (wait.cancelled()) return Cancelled{};
-    if (!partial) return partial_failure(partial.error(), list, *folder.held, paths.partial, texts);
+    if (!partial) return partial_failure(partial.error(), release, *folder.held, paths.partial, texts);
     auto length = (*partial)->length();
     // Too long (or unknown): the transfer cuts it back to nothing.
-    if (!length || *length == 0 || *length > list.size) return ResumePoint{std::move(*partial)};
+    if (!length || *length == 0 || *length > release.size) return ResumePoint{std::move(*partial)};
     window.set_line(2, CHECKING_PARTIAL);
     auto hashed = hash_open_file(**partial, *length);
     if (!hashed) {

@@ -5,8 +5,8 @@
 #include <string>
 #include <variant>
 
-#include "base/failure_message.h"
-#include "base/installer_list.h"
+#include "base/release.h"
+#include "base/result.h"
 #include "platform/clock.h"
 #include "platform/error_texts.h"
 #include "platform/file_system.h"
@@ -34,7 +34,7 @@ struct Reuse {
 using EarlierDownload = std::variant<Reuse, ResumePoint, FailureMessage, Cancelled>;
 
 // Cancelled only while it waits for a file that another program holds.
-[[nodiscard]] EarlierDownload check_earlier_download(const InstallerList& list, const WorkFolder& folder,
+[[nodiscard]] EarlierDownload check_earlier_download(const Release& release, const WorkFolder& folder,
                                                      const DownloadPaths& paths, ProgressWindow& window,
                                                      ErrorTexts& texts, Clock& clock);
 

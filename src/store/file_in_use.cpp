@@ -4,10 +4,6 @@
 
 namespace quarnet {
 
-namespace {
-constexpr std::uint32_t ERROR_CODE_LOCK_VIOLATION = 33;
-}  // namespace
-
 void InUseWait::begin() {
     began_ = clock_.now();
     next_wait_ = FIRST_IN_USE_WAIT;

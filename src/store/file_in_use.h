@@ -8,9 +8,9 @@
 #include <chrono>
 #include <string>
 
+#include "base/os_error.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
-#include "platform/os_error.h"
 #include "progress/progress_window.h"
 
 namespace quarnet {

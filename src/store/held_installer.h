@@ -5,7 +5,7 @@
 #include <string>
 #include <variant>
 
-#include "base/installer_list.h"
+#include "base/release.h"
 #include "platform/file_system.h"
 #include "store/file_in_use.h"
 #include "store/work_folder.h"
@@ -29,6 +29,6 @@ using HeldCheck = std::variant<HeldInstaller, NotTheInstaller, OsError>;
 // through that handle against the list, the whole tried again while another
 // program holds the file. An OsError (it cannot be opened or read, or the user
 // cancelled the wait) leaves the file where it is.
-HeldCheck hold_installer(const WorkFolder& folder, const std::string& name, const InstallerList& list, InUseWait& wait);
+HeldCheck hold_installer(const WorkFolder& folder, const std::string& name, const Release& release, InUseWait& wait);
 
 }  // namespace quarnet

@@ -4,10 +4,10 @@
 
 namespace quarnet {
 
-std::optional<FailureMessage> check_room(Folder& folder, const InstallerList& list, const ResumePoint& resume,
+std::optional<FailureMessage> check_room(Folder& folder, const Release& release, const ResumePoint& resume,
                                          ErrorTexts& texts) {
-    if (resume.offset >= list.size) return std::nullopt;  // nothing to fetch
-    const std::uint64_t needed = list.size - resume.offset;
+    if (resume.offset >= release.size) return std::nullopt;  // nothing to fetch
+    const std::uint64_t needed = release.size - resume.offset;
     auto available = folder.free_space();
     if (!available || *available >= needed) return std::nullopt;
     // Bytes of the partial file past the offset are cut away before the first write.

@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "base/failure_message.h"
-#include "base/installer_list.h"
+#include "base/release.h"
+#include "base/result.h"
 #include "platform/error_texts.h"
 #include "platform/file_system.h"
 #include "store/earlier_download.h"
@@ -13,7 +13,7 @@ namespace quarnet {
 // Before the first request: the message a full disk would end the download with,
 // when the work folder's volume has less room than the bytes still to come.
 // Room that cannot be measured is left to the writes to find out.
-[[nodiscard]] std::optional<FailureMessage> check_room(Folder& folder, const InstallerList& list,
+[[nodiscard]] std::optional<FailureMessage> check_room(Folder& folder, const Release& release,
                                                        const ResumePoint& resume, ErrorTexts& texts);
 
 }  // namespace quarnet

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/failure_message.h"
+#include "base/result.h"
 #include "platform/error_texts.h"
 #include "platform/file_system.h"
 

@@ -10,9 +10,6 @@ namespace quarnet {
 namespace {
 
 constexpr const char* DAMAGED = "The download was damaged on the way, so it was deleted.";
-constexpr std::uint32_t ERROR_CODE_INVALID_FUNCTION = 1;
-constexpr std::uint32_t ERROR_CODE_NOT_SUPPORTED = 50;
-constexpr std::uint32_t ERROR_CODE_INVALID_PARAMETER = 87;
 
 // The handle rename is a second chance; when the system does not offer it at
 // all, the first refusal says more about why the file could not be renamed.
@@ -31,12 +28,12 @@ OsResult<void> rename_replacing(OwnFile& partial, const std::string& installer) 
 
 }  // namespace
 
-CheckedInstaller final_check(TransferComplete complete, const InstallerList& list, const WorkFolder& folder,
+CheckedInstaller final_check(TransferComplete complete, const Release& release, const WorkFolder& folder,
                              const DownloadPaths& paths, ProgressWindow& window, ErrorTexts& texts, Clock& clock) {
-    window.set_progress(list.size, list.size);
+    window.set_progress(release.size, release.size);
     window.set_line(2, "Checking the download\u2026");
 
-    const bool sound = complete.offset == list.size && digest_text(std::move(complete.digest)) == list.sha256;
+    const bool sound = complete.offset == release.size && digest_text(std::move(complete.digest)) == release.sha256;
     if (!sound) {
         complete.partial.reset();  // it shares no deletion
         ignore_failure(delete_even_read_only(*folder.held, paths.partial));
@@ -49,7 +46,7 @@ CheckedInstaller final_check(TransferComplete complete, const InstallerList& lis
     if (wait.cancelled()) return Cancelled{};
     if (!renamed) return save_failure(renamed.error(), texts);
     // What is started is what is read back here, through the handle held until the launch.
-    HeldCheck held = hold_installer(folder, paths.installer, list, wait);
+    HeldCheck held = hold_installer(folder, paths.installer, release, wait);
     if (wait.cancelled()) return Cancelled{};
     if (auto* error = std::get_if<OsError>(&held)) return save_failure(*error, texts);
     if (std::holds_alternative<NotTheInstaller>(held)) return FailureMessage(DAMAGED);

@@ -3,8 +3,8 @@
 #include <string>
 #include <variant>
 
-#include "base/failure_message.h"
-#include "base/installer_list.h"
+#include "base/release.h"
+#include "base/result.h"
 #include "platform/clock.h"
 #include "platform/error_texts.h"
 #include "platform/file_system.h"
@@ -21,7 +21,7 @@ using CheckedInstaller = std::variant<HeldInstaller, FailureMessage, Cancelled>;
 // The installer under its final name, given through the partial file's own
 // handle, then read back and held. Cancelled only while it waits for a file
 // that another program holds.
-CheckedInstaller final_check(TransferComplete complete, const InstallerList& list, const WorkFolder& folder,
+CheckedInstaller final_check(TransferComplete complete, const Release& release, const WorkFolder& folder,
                              const DownloadPaths& paths, ProgressWindow& window, ErrorTexts& texts, Clock& clock);
 
 }  // namespace quarnet

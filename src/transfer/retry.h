@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "base/failure_message.h"
+#include "base/result.h"
 #include "transfer/transfer.h"
 
 namespace quarnet {

@@ -35,7 +35,7 @@ OsResult<void> cut_back(File& file, std::uint64_t length) {
 
 void show_progress(TransferContext& context, const TransferState& state, std::uint64_t done,
                    std::chrono::nanoseconds now) {
-    const std::uint64_t size = context.list.size;
+    const std::uint64_t size = context.release.size;
     context.window.set_progress(done, size);
     const double elapsed = std::chrono::duration<double>(now - state.start_time).count();
     const std::uint64_t gained = done > state.start_offset ? done - state.start_offset : 0;
@@ -86,7 +86,7 @@ AttemptOutcome run_attempt(TransferContext& context, TransferState& state) {
     }
 
     const std::uint64_t offset_at_start = state.offset;
-    const std::string address = installer_address(context.base, context.list.file);
+    const std::string address = installer_address(context.base, context.release.file);
     auto exchange = open_get(context.session, address, request_headers(offset_at_start));
     if (!exchange) return std::move(exchange.error());
 
@@ -96,7 +96,7 @@ AttemptOutcome run_attempt(TransferContext& context, TransferState& state) {
 
     // The first block of every attempt shows at once.
     state.last_update -= 1s;
-    const std::uint64_t size = context.list.size;
+    const std::uint64_t size = context.release.size;
     for (;;) {
         auto chunk = read_chunk(*exchange);
         if (!chunk) return std::move(chunk.error());
@@ -135,7 +135,7 @@ TransferResult run_transfer(TransferContext& context, ResumePoint resume) {
     state.start_offset = state.offset;
 
     for (;;) {
-        if (state.offset >= context.list.size) {
+        if (state.offset >= context.release.size) {
             return TransferComplete{std::move(state.partial), state.offset, std::move(state.digest)};
         }
         if (context.window.cancel_requested()) return Cancelled{};
@@ -156,7 +156,7 @@ TransferResult run_transfer(TransferContext& context, ResumePoint resume) {
             continue;
         }
         if (status == HTTP_OK || status == HTTP_PARTIAL_CONTENT) {
-            if (state.offset >= context.list.size) continue;  // the loop's own test ends it
+            if (state.offset >= context.release.size) continue;  // the loop's own test ends it
             if (auto last = count_incomplete_attempt(state)) return std::move(*last);
             continue;
         }

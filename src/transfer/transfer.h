@@ -6,8 +6,8 @@
 #include <string>
 #include <variant>
 
-#include "base/failure_message.h"
-#include "base/installer_list.h"
+#include "base/release.h"
+#include "base/result.h"
 #include "platform/clock.h"
 #include "platform/error_texts.h"
 #include "platform/file_system.h"
@@ -25,7 +25,7 @@ inline constexpr double MIN_SPEED_SECONDS = 0.5;
 
 // What one transfer works with; the pass lends it all.
 struct TransferContext {
-    const InstallerList& list;
+    const Release& release;
     const std::string& base;
     WebSession& session;
     ProgressWindow& window;

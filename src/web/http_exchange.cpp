@@ -16,17 +16,17 @@ std::string detail_of(WebSession& session, std::uint32_t last_error) {
 }
 
 // Sends the request and receives its answer. With `may_resend`, WinHTTP's
-// ERROR_HTTP_RESEND_REQUEST from either call allows one more send.
+// ERROR_WINHTTP_RESEND_REQUEST from either call allows one more send.
 Result<void> send_and_receive(WebSession& session, HttpHandle request, std::u16string_view headers,
                               const std::string& host, bool may_resend) {
     WinHttp& http = session.http();
     for (;; may_resend = false) {
         if (auto sent = http.send_request(request, headers); !sent) {
-            if (may_resend && sent.error() == ERROR_HTTP_RESEND_REQUEST) continue;
+            if (may_resend && sent.error() == ERROR_CODE_HTTP_RESEND_REQUEST) continue;
             return failure("No connection to " + host + detail_of(session, sent.error()) + ".");
         }
         if (auto received = http.receive_response(request); !received) {
-            if (may_resend && received.error() == ERROR_HTTP_RESEND_REQUEST) continue;
+            if (may_resend && received.error() == ERROR_CODE_HTTP_RESEND_REQUEST) continue;
             return failure(host + " did not answer" + detail_of(session, received.error()) + ".");
         }
         return {};

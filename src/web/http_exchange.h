@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/failure_message.h"
+#include "base/result.h"
 #include "web/web_address.h"
 #include "web/web_session.h"
 

@@ -58,8 +58,6 @@ std::string parent_of(const std::string& key) {
 
 std::unexpected<OsError> code(std::uint32_t value) { return std::unexpected(OsError::from_code(value)); }
 
-constexpr std::uint32_t ERROR_CODE_INVALID_NAME = 123;
-
 // One name inside a folder, as Windows takes it relative to the folder's handle:
 // nothing that leads out of it.
 bool plain_name(const std::string& name) {

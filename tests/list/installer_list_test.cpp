@@ -89,7 +89,7 @@ TEST(InstallerListParse, RulesOfTheListDocument) {
          ""},
     };
     for (const auto& c : cases) {
-        Result<InstallerList> list = parse_installer_list(c.body);
+        Result<Release> list = parse_installer_list(c.body);
         if (c.message.empty()) {
             EXPECT_TRUE(list.has_value()) << c.name << ": " << (list ? "" : list.error().text());
         } else {
@@ -145,8 +145,8 @@ TEST_F(FetchInstallerList, GetsTheListFromTheBase) {
     auto fetched = fetch();
     ASSERT_TRUE(fetched) << error_of(fetched);
     EXPECT_EQ(fetched->base, "http://127.0.0.1:8080/dl/");
-    EXPECT_EQ(fetched->list.file, "Setup.exe");
-    EXPECT_EQ(fetched->list.size, 1234u);
+    EXPECT_EQ(fetched->release.file, "Setup.exe");
+    EXPECT_EQ(fetched->release.size, 1234u);
     ASSERT_EQ(http.requests.size(), 1u);
     EXPECT_EQ(http.requests[0].host, "127.0.0.1");
     EXPECT_EQ(http.requests[0].port, 8080);

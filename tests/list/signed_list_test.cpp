@@ -150,8 +150,7 @@ TEST(SignedList, RulesOfTheEnvelopeAndItsList) {
     const std::int64_t now = utc_time_of("2026-06-01T00:00:00Z").value();
     for (const Case& c : cases) {
         Result<std::string> opened = open_signed_list(c.body, pinned);
-        Result<InstallerList> list =
-            opened ? check_signed_payload(*opened, "9.9", now) : std::unexpected(opened.error());
+        Result<Release> list = opened ? check_signed_payload(*opened, "9.9", now) : std::unexpected(opened.error());
         EXPECT_EQ(list ? "" : list.error().text(), c.message) << c.name;
     }
 }

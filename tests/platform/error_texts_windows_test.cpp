@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/failure_message.h"
+#include "platform/error_texts.h"
 #include "platform/windows/windows_platform.h"
 
 namespace quarnet {

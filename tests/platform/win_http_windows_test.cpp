@@ -106,7 +106,7 @@ TEST_F(WinHttpWindows, ListFetchedAndTheServerSeesTheUserAgent) {
     CannedServer server(response("200 OK", LIST));
     auto fetched = fetch(server.base());
     ASSERT_TRUE(fetched) << message(fetched);
-    EXPECT_EQ(fetched->list.file, "Setup.exe");
+    EXPECT_EQ(fetched->release.file, "Setup.exe");
     std::string request = server.request();
     EXPECT_TRUE(request.starts_with("GET /dl/latest.json HTTP/1.1\r\n")) << request;
     EXPECT_NE(request.find("User-Agent: Quarnet-Setup/0.1.0\r\n"), std::string::npos) << request;

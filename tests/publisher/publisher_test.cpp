@@ -82,7 +82,7 @@ TEST_F(Publisher, WritesTheFourValuesTheClientReadsBack) {
 
     auto parsed = parse_installer_list(body);
     ASSERT_TRUE(parsed.has_value());
-    EXPECT_EQ(*parsed, (InstallerList{"2.4 \xC2\xB7 beta", "Pelorin-Setup-2.4.EXE", std::string(ABC_SHA256), 3}));
+    EXPECT_EQ(*parsed, (Release{"2.4 \xC2\xB7 beta", "Pelorin-Setup-2.4.EXE", std::string(ABC_SHA256), 3}));
     EXPECT_TRUE(leftovers().empty());
 
     Outcome checked = publish({"check", list, installer});

@@ -28,8 +28,8 @@ protected:
     }
 
     EarlierDownload check(FakeFileSystem& in, ProgressWindow& shown) {
-        return check_earlier_download(list, WorkFolder{WORK, in.held_folder(WORK)}, download_paths("Setup.exe"), shown,
-                                      texts, clock);
+        return check_earlier_download(release, WorkFolder{WORK, in.held_folder(WORK)}, download_paths("Setup.exe"),
+                                      shown, texts, clock);
     }
     EarlierDownload check() { return check(files, window); }
 
@@ -45,7 +45,7 @@ protected:
 
     std::size_t reads_of(const std::string& path) { return files.calls_of(FsOp::OpenHeld, path).size(); }
 
-    InstallerList list{"2.4.1", "Setup.exe", sha256_of(CONTENT), CONTENT.size()};
+    Release release{"2.4.1", "Setup.exe", sha256_of(CONTENT), CONTENT.size()};
     DownloadPaths paths{std::string(WORK) + "\\Setup.exe", std::string(WORK) + "\\Setup.exe.part"};  // in full
     FakeFileSystem files;
     FakeErrorTexts texts;

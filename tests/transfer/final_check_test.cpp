@@ -68,9 +68,9 @@ TEST(FinalCheck, DamagedDownloadIsDeleted) {
 
 TEST(FinalCheck, DigestTextMustMatchByteForByte) {
     FinalCheckRig rig;
-    std::string upper = rig.list.sha256;
+    std::string upper = rig.release.sha256;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    rig.list.sha256 = upper;  // the list lowers it; here nothing is folded
+    rig.release.sha256 = upper;  // the list lowers it; here nothing is folded
     EXPECT_EQ(text_of(rig.check_sound()), DAMAGED);
 }
 

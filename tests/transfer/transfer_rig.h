@@ -40,11 +40,11 @@ struct TransferRig {
     FakeClock clock;
     ProgressLog log;
     std::string body = pattern_bytes(3'000);
-    InstallerList list{"2.1.0", "Pelorin-2.1.0.exe", sha256_of(body), body.size()};
+    Release release{"2.1.0", "Pelorin-2.1.0.exe", sha256_of(body), body.size()};
     std::string base = BASE;
     WebSession session{http, texts, http.open_session(u"test")};
     ProgressWindow window{std::make_unique<FakeProgressDialog>(log)};
-    TransferContext context{list, base, session, window, texts, clock};
+    TransferContext context{release, base, session, window, texts, clock};
     bool cancel = false;
 
     TransferRig() {
@@ -58,8 +58,8 @@ struct TransferRig {
 
     void use_body(std::string bytes) {
         body = std::move(bytes);
-        list.sha256 = sha256_of(body);
-        list.size = body.size();
+        release.sha256 = sha256_of(body);
+        release.size = body.size();
     }
 
     // The whole file from `from` on, in chunks, as a 200 or 206 answer.
@@ -89,7 +89,7 @@ struct TransferRig {
         return resume;
     }
     std::unique_ptr<OwnFile> own_partial() {
-        return std::move(files.held_folder(WORK)->open_own(list.file + ".part").value());
+        return std::move(files.held_folder(WORK)->open_own(release.file + ".part").value());
     }
 
     TransferResult run(ResumePoint resume = {}) {
@@ -102,8 +102,8 @@ struct TransferRig {
     Result<std::string> check(std::uint64_t offset, const std::string& digested) {
         if (!held_partial) hold_partial();
         auto held =
-            final_check(TransferComplete{std::move(held_partial), offset, digest_of(digested)}, list,
-                        WorkFolder{WORK, files.held_folder(WORK)}, download_paths(list.file), window, texts, clock);
+            final_check(TransferComplete{std::move(held_partial), offset, digest_of(digested)}, release,
+                        WorkFolder{WORK, files.held_folder(WORK)}, download_paths(release.file), window, texts, clock);
         if (auto* failed = std::get_if<FailureMessage>(&held)) return std::unexpected(std::move(*failed));
         return std::get<HeldInstaller>(held).path;
     }

@@ -21,7 +21,7 @@ void expect_complete(TransferRig& rig, const TransferResult& result) {
     ASSERT_EQ(outcome_text(result), "Complete");
     const auto& complete = std::get<TransferComplete>(result);
     EXPECT_EQ(complete.offset, rig.body.size());
-    EXPECT_EQ(digest_text(complete.digest), rig.list.sha256);
+    EXPECT_EQ(digest_text(complete.digest), rig.release.sha256);
     EXPECT_EQ(rig.partial(), rig.body);
 }
 
@@ -236,7 +236,7 @@ TEST(Transfer, MisplacedPartialAnswerIsAppendedAndCaughtLaterByTheDigest) {
     // Two blocks fill the file to its size and the third crosses it; the bytes are the wrong ones.
     ASSERT_EQ(outcome_text(result), "Complete");
     EXPECT_EQ(rig.partial(), rig.body.substr(0, 1'000) + rig.body.substr(0, 2'000));
-    EXPECT_NE(digest_text(std::get<TransferComplete>(result).digest), rig.list.sha256);
+    EXPECT_NE(digest_text(std::get<TransferComplete>(result).digest), rig.release.sha256);
 }
 
 TEST(Transfer, CancelAfterSomeBlocksKeepsThemAndDropsTheBlockInHand) {

@@ -62,9 +62,9 @@ void print_refusal(std::ostream& err, const std::string& what, const Verdict& ve
     if (!verdict.client_message.empty()) err << "The client would say: " << verdict.client_message << "\n";
 }
 
-void print_accepted(std::ostream& out, const std::string& what, const InstallerList& list) {
-    out << what << ": version " << in_quotes(list.version) << ", file " << in_quotes(list.file) << ", " << list.size
-        << " bytes, sha256 " << list.sha256 << "\n";
+void print_accepted(std::ostream& out, const std::string& what, const Release& release) {
+    out << what << ": version " << in_quotes(release.version) << ", file " << in_quotes(release.file) << ", "
+        << release.size << " bytes, sha256 " << release.sha256 << "\n";
 }
 
 constexpr std::string_view USAGE =
@@ -312,28 +312,28 @@ Verdict judge_list(std::string_view body, const InstallerFacts* installer) {
     return compared_with_installer(*parsed, installer);
 }
 
-Verdict compared_with_installer(const InstallerList& list, const InstallerFacts* installer) {
+Verdict compared_with_installer(const Release& release, const InstallerFacts* installer) {
     Verdict verdict;
     if (installer) {
-        if (list.file != installer->name) {
-            verdict.reasons.push_back("it names " + in_quotes(list.file) + ", but the installer is " +
+        if (release.file != installer->name) {
+            verdict.reasons.push_back("it names " + in_quotes(release.file) + ", but the installer is " +
                                       in_quotes(installer->name) + "; the client downloads the file the list names");
         }
         bool damaged = false;
-        if (list.size != installer->size) {
-            verdict.reasons.push_back("it gives " + std::to_string(list.size) + " bytes, but the installer has " +
+        if (release.size != installer->size) {
+            verdict.reasons.push_back("it gives " + std::to_string(release.size) + " bytes, but the installer has " +
                                       std::to_string(installer->size));
             damaged = true;
         }
-        if (list.sha256 != installer->sha256) {
-            verdict.reasons.push_back("it gives sha256 " + list.sha256 + ", but the installer's is " +
+        if (release.sha256 != installer->sha256) {
+            verdict.reasons.push_back("it gives sha256 " + release.sha256 + ", but the installer's is " +
                                       installer->sha256);
             damaged = true;
         }
         if (damaged) verdict.client_message = DOWNLOAD_DAMAGED;
         if (!verdict.reasons.empty()) return verdict;
     }
-    verdict.accepted = list;
+    verdict.accepted = release;
     return verdict;
 }
 
@@ -399,9 +399,9 @@ Verdict judge_signed_list(std::string_view body, std::span<const ListKey> keys, 
         verdict.reasons = envelope_problems(body, keys);
         return verdict;
     }
-    Result<InstallerList> list = check_signed_payload(*payload, min_version, now);
-    if (!list) {
-        verdict.client_message = list.error().text();
+    Result<Release> release = check_signed_payload(*payload, min_version, now);
+    if (!release) {
+        verdict.client_message = release.error().text();
         verdict.reasons = list_problems(*payload);
         auto outline = read_json_outline(*payload);
         const std::string* expires = outline ? string_member(*outline, "expires") : nullptr;
@@ -418,7 +418,7 @@ Verdict judge_signed_list(std::string_view body, std::span<const ListKey> keys, 
         }
         return verdict;
     }
-    return compared_with_installer(*list, installer);
+    return compared_with_installer(*release, installer);
 }
 
 std::vector<std::string> envelope_problems(std::string_view body, std::span<const ListKey> keys) {

@@ -32,9 +32,9 @@ std::optional<InstallerFacts> read_installer(const std::filesystem::path& path, 
 std::string list_document(const InstallerFacts& installer, std::string_view version);
 
 struct Verdict {
-    std::optional<InstallerList> accepted;  // set when the client takes the list and it fits the installer
-    std::string client_message;             // what the client would show, when it would refuse
-    std::vector<std::string> reasons;       // why, in words for whoever hosts the site
+    std::optional<Release> accepted;   // set when the client takes the list and it fits the installer
+    std::string client_message;        // what the client would show, when it would refuse
+    std::vector<std::string> reasons;  // why, in words for whoever hosts the site
 };
 
 // The client's rules on a list body and, when an installer is given, the final
@@ -47,7 +47,7 @@ Verdict judge_signed_list(std::string_view body, std::span<const ListKey> keys, 
                           std::int64_t now, const InstallerFacts* installer);
 
 // The final check the client would make of an installer against an accepted list.
-Verdict compared_with_installer(const InstallerList& list, const InstallerFacts* installer);
+Verdict compared_with_installer(const Release& release, const InstallerFacts* installer);
 
 // Why a signed list is refused before its payload is read, as far as can be told.
 std::vector<std::string> envelope_problems(std::string_view body, std::span<const ListKey> keys);

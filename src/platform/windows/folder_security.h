@@ -5,8 +5,8 @@
 
 #include <string>
 
+#include "base/os_error.h"
 #include "platform/file_system.h"
-#include "platform/os_error.h"
 #include "platform/windows/unique_handle.h"
 #include "platform/windows/windows_api.h"
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "platform/os_error.h"
+#include "base/os_error.h"
 #include "platform/windows/unique_handle.h"
 #include "platform/windows/windows_api.h"
 

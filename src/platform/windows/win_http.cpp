@@ -14,7 +14,7 @@ namespace {
 static_assert(HTTP_AUTH_SCHEME_NTLM == WINHTTP_AUTH_SCHEME_NTLM &&
               HTTP_AUTH_SCHEME_NEGOTIATE == WINHTTP_AUTH_SCHEME_NEGOTIATE &&
               HTTP_AUTH_TARGET_PROXY == WINHTTP_AUTH_TARGET_PROXY &&
-              ERROR_HTTP_RESEND_REQUEST == ERROR_WINHTTP_RESEND_REQUEST);
+              ERROR_CODE_HTTP_RESEND_REQUEST == ERROR_WINHTTP_RESEND_REQUEST);
 
 // Each function is found once in winhttp.dll from System32. When the DLL or a
 // function is missing, each call fails as WinHTTP itself would.

@@ -1,13 +1,10 @@
 #pragma once
 // The one form of every failure: a complete English text, ready to show.
 
-#include <cstdint>
-#include <expected>
 #include <string>
 #include <utility>
 
-#include "platform/error_texts.h"
-#include "platform/os_error.h"
+#include "base/expected.h"
 
 namespace quarnet {
 
@@ -28,16 +25,5 @@ using Result = Expected<T, FailureMessage>;
 inline std::unexpected<FailureMessage> failure(std::string text) {
     return std::unexpected(FailureMessage(std::move(text)));
 }
-
-// The last error of a failed WinHTTP call in HRESULT form: positive values
-// become 0x8007xxxx, 0 stays 0, anything else is used unchanged.
-std::uint32_t winhttp_error_code(std::uint32_t last_error);
-
-// Empty, or " (" + the system's text for the code + ")".
-std::string error_detail(std::uint32_t code, ErrorTexts& texts);
-
-// The system's text + " (os error N)", or the fixed text of an error the file
-// layer met itself.
-std::string os_error_text(const OsError& error, ErrorTexts& texts);
 
 }  // namespace quarnet

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "base/failure_message.h"
 #include "doubles/fake_error_texts.h"
+#include "platform/error_texts.h"
 
 namespace quarnet {
 namespace {

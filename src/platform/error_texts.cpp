@@ -1,4 +1,4 @@
-#include "base/failure_message.h"
+#include "platform/error_texts.h"
 
 #include <string_view>
 
