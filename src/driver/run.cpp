@@ -44,7 +44,7 @@ void run_setup(Platform& platform, const SetupPass& pass) {
         if (std::holds_alternative<SetupCancelled>(outcome)) return;
         if (auto* ready = std::get_if<Ready>(&outcome)) {
             // The installer stays held while Windows opens it, so nothing replaces it meanwhile.
-            if (launch_installer(*ready->installer.file, platform.shell, platform.clock)) return;
+            if (launch_installer(*ready->installer.file, ready->installer.path, platform.shell, platform.clock)) return;
             outcome = FailureMessage("Windows did not start the installer.");
         }
         if (!show_failure_prompt(std::get<FailureMessage>(outcome), platform, std::move(work_folder))) return;

@@ -35,6 +35,9 @@ public:
     // The path of what the handle holds, every link resolved, in the "\\?\" form
     // GetFinalPathNameByHandleW gives: the file itself, whatever its names mean now.
     virtual OsResult<std::string> final_path() = 0;
+    // Whether `path` leads to this very file now, its last name not followed where
+    // it is a link: the same volume serial number and file id, through a fresh open.
+    virtual OsResult<bool> is_at(const std::string& path) = 0;
 };
 
 // A file of the program's own (Folder::open_own). It gives itself a new name in

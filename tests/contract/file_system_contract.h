@@ -193,6 +193,17 @@ TYPED_TEST_P(FileSystemContract, ReadOnlyUntilTheAttributeIsCleared) {
     EXPECT_TRUE(entries.delete_entry("ro"));
 }
 
+// The launch's check of a path it is about to hand over: the very file, nothing else at a name.
+TYPED_TEST_P(FileSystemContract, AFileTellsWhetherAPathReachesIt) {
+    this->write("a", "a");
+    this->write("b", "b");
+    auto a = this->held->open_held("a");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->file->is_at(this->at("a")), true);
+    EXPECT_EQ(a->file->is_at(this->at("b")), false);
+    EXPECT_EQ(a->file->is_at(this->at("c")).error(), OsError::from_code(ERROR_CODE_FILE_NOT_FOUND));
+}
+
 TYPED_TEST_P(FileSystemContract, LinksAreNeverFollowed) {
     auto& files = this->env.files();
     auto& entries = *this->held;
@@ -240,6 +251,6 @@ TYPED_TEST_P(FileSystemContract, LinksAreNeverFollowed) {
 
 REGISTER_TYPED_TEST_SUITE_P(FileSystemContract, RefusesAsWindowsDoes, SharingDecidesWhoMayDoWhat,
                             AnOwnFileKeepsItsBytesAndRenamesItself, NamesAreTakenExactly,
-                            ReadOnlyUntilTheAttributeIsCleared, LinksAreNeverFollowed);
+                            ReadOnlyUntilTheAttributeIsCleared, AFileTellsWhetherAPathReachesIt, LinksAreNeverFollowed);
 
 }  // namespace quarnet

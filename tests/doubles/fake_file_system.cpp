@@ -219,7 +219,15 @@ public:
     }
 
     // Wherever the file is now.
-    OsResult<std::string> final_path() override { return "\\\\?\\" + state_->key_of(node_); }
+    OsResult<std::string> final_path() override {
+        if (auto error = state_->enter(FsOp::FinalPath, path_)) return std::unexpected(*error);
+        return "\\\\?\\" + state_->key_of(node_);
+    }
+    OsResult<bool> is_at(const std::string& path) override {
+        auto node = state_->find(normalize(path));
+        if (!node) return state_->missing(normalize(path));
+        return node == node_;
+    }
 
     const std::shared_ptr<Node>& node() const { return node_; }
     const std::string& path() const { return path_; }

@@ -53,6 +53,7 @@ enum class FsOp : std::uint8_t {
     OpenHeld,
     OpenFolder,
     RemoveFolder,
+    FinalPath,
 };
 
 struct FsCall {

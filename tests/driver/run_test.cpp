@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -122,7 +123,7 @@ TEST_F(RunLoop, FailureIsPromptedAndDecliningEnds) {
 TEST_F(RunLoop, RefusedLaunchIsAFailureAndRetryRunsAWholeNewPass) {
     outcomes.push_back(ready("C:\\T\\a.exe"));
     outcomes.push_back(ready("C:\\T\\a.exe"));
-    shell.launch_results = {32, 33};
+    shell.launch_errors = {1223, 0};  // the elevation declined, then granted
     shell.answers = {4};
     run();
     EXPECT_EQ(prompts(), std::vector<std::string>{"Windows did not start the installer."});
@@ -197,18 +198,55 @@ TEST(RunLoopWindow, ThatFailsToOpenIsReleasedBeforeTheSessionCloses) {
     }
 }
 
-TEST(LaunchInstaller, StartedOnlyAboveThirtyTwoAsASignedNumber) {
+// ShellExecuteExW's last errors (Wine shows only 2 and 193: tests/platform). A lock
+// is waited out; every other refusal is an answer, and asking again would show the
+// user the same prompt again.
+TEST(LaunchInstaller, OnlyALockIsWaitedForAndEveryOtherRefusalAskedOnce) {
     struct Case {
-        std::intptr_t result;
-        bool started;
+        std::uint32_t error;
+        const char* source;  // where Windows documents it
+        std::size_t calls;
+        std::uint32_t waited_ms;
     };
-    const Case cases[] = {{33, true}, {42, true}, {32, false}, {31, false},
-                          {2, false}, {0, false}, {-1, false}, {INTPTR_MIN, false}};
+    const Case cases[] = {
+        {1223, "ShellExecuteExW function: ERROR_CANCELLED, the user cancelled a prompt (elevation, SmartScreen)", 1, 0},
+        {5, "ShellExecuteExW function: ERROR_ACCESS_DENIED", 1, 0},
+        {225, "System Error Codes (0-499): ERROR_VIRUS_INFECTED", 1, 0},
+        {226, "System Error Codes (0-499): ERROR_VIRUS_DELETED", 1, 0},
+        {1260, "System Error Codes (1000-1299): ERROR_ACCESS_DISABLED_BY_POLICY", 1, 0},
+        {32, "ShellExecuteExW function: ERROR_SHARING_VIOLATION", 3, 150},
+        {33, "System Error Codes (0-499): ERROR_LOCK_VIOLATION, a scanner's lock", 3, 150},
+    };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
         FakeShell shell;
         FakeClock clock;
-        shell.launch_results = {c.result};
-        EXPECT_EQ(launch_installer("C:\\T\\a.exe", shell, clock), c.started) << c.result;
+        shell.launch_errors = {c.error, c.error, 0};
+        EXPECT_EQ(launch_installer("C:\\T\\a.exe", shell, clock), c.calls == 3);
+        EXPECT_EQ(shell.launched.size(), c.calls);
+        EXPECT_EQ(std::accumulate(clock.waits_ms.begin(), clock.waits_ms.end(), 0u), c.waited_ms);
+    }
+}
+
+// GetFinalPathNameByHandleW fails on a volume the mount manager has no letter for:
+// 3 in "GetFinalPathNameByHandleW function (fileapi.h)"; 1 (ImDisk, OSFMount) and
+// 1005 (WinFsp) as reported in rust-lang/rust#79449 and winfsp/winfsp#410.
+TEST(LaunchInstaller, WithoutAFinalPathTheAskedPathIsStartedOnlyWhileItReachesTheHeldFile) {
+    const std::string path = "R:\\Temp\\Quarnet-setup\\a.exe";
+    for (std::uint32_t error : {1u, 1005u, 3u}) {
+        for (bool replaced : {false, true}) {
+            SCOPED_TRACE(std::to_string(error) + (replaced ? " replaced" : ""));
+            Harness h;
+            h.outcomes.push_back(h.ready(path));
+            h.files.fail_next(FsOp::FinalPath, OsError::from_code(error));
+            if (replaced) {
+                h.files.move_tree("R:\\Temp\\Quarnet-setup", "R:\\Temp\\moved");
+                h.files.add_file(path, "MZ another");
+            }
+            h.run();
+            EXPECT_EQ(h.shell.launched, replaced ? std::vector<std::string>{} : std::vector{path});
+            EXPECT_EQ(h.prompts().size(), replaced ? 1u : 0u);
+        }
     }
 }
 

@@ -29,6 +29,7 @@ public:
     OsResult<void> truncate(std::uint64_t) override { return {}; }
     OsResult<std::uint64_t> length() override { return 0; }
     OsResult<std::string> final_path() override { return std::string(INSTALLER); }
+    OsResult<bool> is_at(const std::string&) override { return true; }
 
 private:
     std::function<void()> on_release_;
