@@ -110,14 +110,14 @@ public:
     // a folder only when it is empty (ERROR_DIR_NOT_EMPTY otherwise).
     virtual OsResult<void> remove() = 0;
     // Gives the folder itself the DACL of create_private_directory, which its
-    // owner may always do; what it holds keeps its own.
+    // owner may always do; nothing is pushed into what it holds, which keeps its own.
     virtual OsResult<void> make_private() = 0;
 };
 
 enum class FolderOwner : std::uint8_t {
     Trusted,   // the current user, SYSTEM or the Administrators group
-    Stranger,  // anyone else
-    None,      // none recorded: a volume without security (FAT, exFAT)
+    Stranger,  // anyone else, or nobody
+    None,      // a volume that keeps no security, as its flags say (FAT, exFAT): nobody is asked
 };
 
 struct OpenedFolder {

@@ -18,7 +18,7 @@ struct Node {
     int held_by_us = 0;           // open handles that share reading only, and held folders
     bool foreign = false;         // owned by another user
     bool private_acl = false;     // made by create_private_directory
-    bool ownerless = false;       // on a volume without security
+    bool no_security = false;     // on a volume without FILE_PERSISTENT_ACLS
 };
 
 // Our own handles share reading only: writing, deleting and renaming must wait.
@@ -634,7 +634,8 @@ OsResult<OpenedFolder> FakeFileSystem::open_folder(const std::string& path, Fold
     OpenedFolder opened;
     opened.directory = node->directory;
     opened.reparse_point = node->link;
-    opened.owner = node->foreign ? FolderOwner::Stranger : node->ownerless ? FolderOwner::None : FolderOwner::Trusted;
+    // The volume's flags come first: what such a volume says of an owner means nothing.
+    opened.owner = node->no_security ? FolderOwner::None : node->foreign ? FolderOwner::Stranger : FolderOwner::Trusted;
     opened.folder = std::make_unique<FakeFolder>(*this, state_, node, use == FolderUse::Remove);
     return opened;
 }
@@ -644,9 +645,9 @@ void FakeFileSystem::add_foreign_directory(const std::string& path) {
     state_->find(normalize(path))->foreign = true;
 }
 
-void FakeFileSystem::add_ownerless_directory(const std::string& path) {
-    add_directory(path);
-    state_->find(normalize(path))->ownerless = true;
+void FakeFileSystem::add_directory_without_security(const std::string& path) {
+    add_foreign_directory(path);
+    state_->find(normalize(path))->no_security = true;
 }
 
 void FakeFileSystem::move_tree(const std::string& from, const std::string& to) {

@@ -15,6 +15,9 @@
 #include "platform/windows/wide_text.h"
 #include "platform/windows/windows_api.h"
 #include "platform/windows/windows_platform.h"
+// After windows_api.h, so the same settings hold for them.
+#include <aclapi.h>
+#include <sddl.h>
 
 namespace quarnet {
 namespace {
@@ -178,6 +181,38 @@ TEST(WindowsFileSystem, ListingFallsBackToLayoutsWithoutIds) {
         while (listing->next()) ++listed;
         EXPECT_EQ(listed, 3) << static_cast<int>(layout);  // ".", "..", "a"
     }
+}
+
+std::string dacl_of(const std::string& path) {
+    PSECURITY_DESCRIPTOR found = nullptr;
+    wchar_t* text = nullptr;
+    if (::GetNamedSecurityInfoW(wide(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                nullptr, nullptr, &found) != ERROR_SUCCESS ||
+        !::ConvertSecurityDescriptorToStringSecurityDescriptorW(found, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                                &text, nullptr)) {
+        return "<none>";
+    }
+    std::string dacl = to_utf8_lossy(windows::from_wide(text));
+    ::LocalFree(text);
+    ::LocalFree(found);
+    return dacl;
+}
+
+// The folder's own DACL, and nothing pushed into what it holds. (Wine pushes
+// nothing down whichever call sets it; that SetSecurityInfo would on Windows,
+// "Automatic Propagation of Inheritable ACEs" says.)
+TEST(WindowsFileSystem, MakingTheFolderPrivateLeavesWhatItHolds) {
+    WindowsEnvironment environment;
+    const std::string folder = environment.new_folder();
+    auto opened = environment.files().open_folder(folder, FolderUse::Hold);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->owner, FolderOwner::Trusted);  // Wine's volumes keep security (FILE_PERSISTENT_ACLS)
+    ASSERT_TRUE(opened->folder->open_emptied("child"));
+    const std::string child = dacl_of(folder + "\\child");
+    ASSERT_NE(child.find("WD"), std::string::npos) << child;  // everyone may read it
+    ASSERT_TRUE(opened->folder->make_private());
+    EXPECT_EQ(dacl_of(folder + "\\child"), child);
+    EXPECT_EQ(dacl_of(folder).find("WD"), std::string::npos) << dacl_of(folder);
 }
 
 TEST(WindowsFileSystem, OnlyNameSurrogatesAreLinks) {
