@@ -575,6 +575,8 @@ public:
         if (auto error = state_->enter(FsOp::OpenOwn, path)) return std::unexpected(*error);
         auto node = state_->own_file(normalize(path));
         if (!node) return code(ERROR_CODE_PATH_NOT_FOUND);
+        // A read-only file cannot be written ("File Attribute Constants"); Wine run
+        // as root opens it all the same.
         if (node->directory || node->read_only) return code(ERROR_CODE_ACCESS_DENIED);
         if (node->held || held_here(*node)) return code(ERROR_CODE_SHARING_VIOLATION);
         auto own = std::make_unique<FakeFile>(state_, node, path, Mode::Own);
