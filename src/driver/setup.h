@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -18,6 +20,9 @@ inline constexpr std::string_view USER_AGENT = "Quarnet-Setup/0.1.0";
 inline constexpr HttpTimeouts SESSION_TIMEOUTS{30'000, 30'000, 30'000, 60'000};
 inline constexpr std::string_view LAST_ERROR_FILE = "last-error.txt";
 inline constexpr std::string_view NO_DIALOG_VARIABLE = "QUARNET_SETUP_NO_DIALOG";
+// How long a second copy looks for the first one's window, and how often.
+inline constexpr std::chrono::milliseconds SECOND_COPY_WAIT{5'000};
+inline constexpr std::uint32_t WINDOW_LOOK_INTERVAL_MS = 100;
 
 // The checked installer, held until launch_installer has returned.
 struct Ready {

@@ -13,13 +13,17 @@ class FakeSingleInstance final : public SingleInstance {
 public:
     InstanceClaim answer = InstanceClaim::Taken;
     int claims = 0;
-    std::vector<std::string> brought_forward;  // captions, UTF-8
+    std::vector<std::string> brought_forward;  // captions, UTF-8, asked for
+    bool window_shown = true;                  // a window of that caption exists
 
     InstanceClaim claim() override {
         ++claims;
         return answer;
     }
-    void bring_forward(const std::u16string& caption) override { brought_forward.push_back(to_utf8_lossy(caption)); }
+    bool bring_forward(const std::u16string& caption) override {
+        brought_forward.push_back(to_utf8_lossy(caption));
+        return window_shown;
+    }
 };
 
 }  // namespace quarnet

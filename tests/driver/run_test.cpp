@@ -105,6 +105,17 @@ TEST_F(RunLoop, SecondCopyOnlyShowsTheFirstAndAnAbandonedClaimCountsAsTaken) {
     EXPECT_EQ(instance.brought_forward, std::vector<std::string>{"Pelorin setup"});
 }
 
+// Another program holds the name and no window of ours comes forward: the pass runs after a short wait.
+TEST_F(RunLoop, NameHeldWithoutAWindowOfOursDoesNotSilenceTheProgram) {
+    instance.answer = InstanceClaim::HeldElsewhere;
+    instance.window_shown = false;
+    outcomes.push_back(SetupCancelled{});
+    run();
+    EXPECT_EQ(pass_sessions.size(), 1u);
+    EXPECT_EQ(clock.waits_ms, std::vector<std::uint32_t>(50, 100));  // 5 s of looking, on virtual time
+    EXPECT_EQ(instance.brought_forward.size(), 51u);
+}
+
 TEST_F(RunLoop, CancelEndsSilently) {
     outcomes.push_back(SetupCancelled{});
     run();

@@ -479,14 +479,18 @@ def case_temp_repointed(run):
         shutil.rmtree(other, ignore_errors=True)
 
 
-def case_mutex_shut(run):
-    # Another program made the one-copy mutex first, with an empty DACL: the pass runs all the same.
-    run.publish()
-    holder = subprocess.Popen([WINE_RUN, run.part_writer, "mutex", "Local\\Quarnet-setup", "60"],
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    expect(holder.stdout.readline().strip() == b"holding", "the other program made the mutex")
-    run.run()
-    run.expect_launched()
+def mutex_holder(mode):
+    def case(run):
+        # Another program made the one-copy mutex first and keeps it: with an empty DACL that
+        # shuts us out, or owned, with one that admits everyone, while no setup window exists.
+        # Either way the pass runs.
+        run.publish()
+        holder = subprocess.Popen([WINE_RUN, run.part_writer, mode, "Local\\Quarnet-setup", "60"],
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        expect(holder.stdout.readline().strip() == b"holding", "the other program made the mutex")
+        run.run()
+        run.expect_launched()
+    return case
 
 
 def case_full_disk(run):
@@ -616,7 +620,8 @@ CASES = {
     "odd_names": case_odd_names,
     "full_disk": case_full_disk,
     "temp_repointed": case_temp_repointed,
-    "mutex_shut": case_mutex_shut,
+    "mutex_shut": mutex_holder("mutex"),
+    "mutex_held": mutex_holder("mutex-held"),
     **PUBLISHER_CASES,
     "signed_list_accepted": case_signed_list_accepted,
     "signed_list_refused": case_signed_list_refused,
