@@ -15,9 +15,6 @@
 #include "platform/windows/wide_text.h"
 #include "platform/windows/windows_api.h"
 #include "platform/windows/windows_platform.h"
-// After windows_api.h, so the same settings hold for them.
-#include <aclapi.h>
-#include <sddl.h>
 
 namespace quarnet {
 namespace {
@@ -181,33 +178,6 @@ TEST(WindowsFileSystem, ListingFallsBackToLayoutsWithoutIds) {
         while (listing->next()) ++listed;
         EXPECT_EQ(listed, 3) << static_cast<int>(layout);  // ".", "..", "a"
     }
-}
-
-std::string dacl_of(const std::string& path) {
-    PSECURITY_DESCRIPTOR found = nullptr;
-    wchar_t* text = nullptr;
-    ::GetNamedSecurityInfoW(wide(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                            nullptr, &found);
-    ::ConvertSecurityDescriptorToStringSecurityDescriptorW(found, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
-                                                           nullptr);
-    std::string dacl = text != nullptr ? to_utf8_lossy(windows::from_wide(text)) : "<none>";
-    ::LocalFree(text);
-    ::LocalFree(found);
-    return dacl;
-}
-
-// The folder's own DACL, nothing pushed into what it holds. (Wine pushes nothing down
-// whatever sets it; SetSecurityInfo would: "Automatic Propagation of Inheritable ACEs".)
-TEST(WindowsFileSystem, MakingTheFolderPrivateLeavesWhatItHolds) {
-    WindowsEnvironment environment;
-    const std::string folder = environment.new_folder();
-    auto opened = environment.files().open_folder(folder, FolderUse::Hold);
-    ASSERT_TRUE(opened && opened->owner == FolderOwner::Trusted && opened->folder->open_emptied("child"));
-    const std::string child = dacl_of(folder + "\\child");
-    ASSERT_TRUE(opened->folder->make_private());
-    EXPECT_EQ(dacl_of(folder + "\\child"), child);
-    EXPECT_NE(child.find("WD"), std::string::npos) << child;                      // everyone may read it
-    EXPECT_EQ(dacl_of(folder).find("WD"), std::string::npos) << dacl_of(folder);  // but not the folder
 }
 
 TEST(WindowsFileSystem, OnlyNameSurrogatesAreLinks) {

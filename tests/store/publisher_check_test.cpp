@@ -63,7 +63,6 @@ TEST(PublisherCheckTest, OnlyADefiniteAnswerDeletesTheInstaller) {
         {{"Pelorin Software Ltd "}, DELETED},
         {{""}, DELETED},  // no common name
         {{unsigned_as(TRUST_CODE_NO_SIGNATURE)}, DELETED},
-        {{unsigned_as(TRUST_CODE_PROVIDER_UNKNOWN)}, DELETED},
         {{unsigned_as(ERROR_CODE_SHARING_VIOLATION)}, UNCHECKED + "OS Error 32 "},  // it could not be read
         {{refused(TRUST_CODE_BAD_DIGEST)}, DELETED},
         {{refused(TRUST_CODE_CERT_REVOKED)}, DELETED},
