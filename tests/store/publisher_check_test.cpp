@@ -52,6 +52,8 @@ TEST(PublisherCheckTest, OnlyADefiniteAnswerDeletesTheInstaller) {
     FakeErrorTexts texts;
     texts.buffered[{UNTRUSTED_ROOT, MessageTable::System}] = u"No trusted root.\r\n";
     const std::string KEPT, DELETED(NOT_PUBLISHERS_TEXT), UNCHECKED = "Could not check the installer's publisher (";
+    using enum RevocationCheck;
+    const std::vector<RevocationCheck> ONLINE = {CachedOnly, Online}, ONLINE_THEN_NONE = {CachedOnly, Online, None};
     const struct {
         std::vector<Expected<std::string, UntrustedSignature>> answers;
         std::string message;                      // or its start; KEPT: the installer is handed back
@@ -67,18 +69,10 @@ TEST(PublisherCheckTest, OnlyADefiniteAnswerDeletesTheInstaller) {
         {{refused(TRUST_CODE_BAD_DIGEST)}, DELETED},
         {{refused(TRUST_CODE_CERT_REVOKED)}, DELETED},
         {{refused(TRUST_CODE_EXPLICIT_DISTRUST)}, DELETED},
-        {{refused(UNTRUSTED_ROOT)},
-         UNCHECKED + "No trusted root. (os error -2146762487)).",
-         {RevocationCheck::CachedOnly, RevocationCheck::Online}},
-        {{refused(CHAINING)},
-         UNCHECKED + "OS Error -2146762486 ",
-         {RevocationCheck::CachedOnly, RevocationCheck::Online}},
-        {{refused(UNTRUSTED_ROOT), "Pelorin Software Ltd"},
-         KEPT,
-         {RevocationCheck::CachedOnly, RevocationCheck::Online}},
-        {{refused(CHAINING), refused(TRUST_CODE_REVOCATION_OFFLINE), "Pelorin Software Ltd"},
-         KEPT,
-         {RevocationCheck::CachedOnly, RevocationCheck::Online, RevocationCheck::None}},
+        {{refused(UNTRUSTED_ROOT)}, UNCHECKED + "No trusted root. (os error -2146762487)).", ONLINE},
+        {{refused(CHAINING)}, UNCHECKED + "OS Error -2146762486 ", ONLINE},
+        {{refused(UNTRUSTED_ROOT), "Pelorin Software Ltd"}, KEPT, ONLINE},
+        {{refused(CHAINING), refused(TRUST_CODE_REVOCATION_OFFLINE), "Pelorin Software Ltd"}, KEPT, ONLINE_THEN_NONE},
         {{refused(SYSTEM_ERROR)}, UNCHECKED + "OS Error -2146869247 "},
         {{refused(126, "LoadLibraryExW")}, UNCHECKED + "OS Error 126 "},
         {{refused(TRUST_CODE_REVOCATION_OFFLINE), "Pelorin Software Ltd"}, KEPT},
