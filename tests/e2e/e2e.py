@@ -335,6 +335,19 @@ def slow_download(run):
     run.site.fault(PATH, {"throttle": 400_000})
 
 
+def refused_while_downloading(run, mode, seconds, name, what):
+    # The other program tries `mode` on `name` in the work folder all along a slow
+    # download: none of its tries succeeds, and the download still ends launched.
+    slow_download(run)
+    process = run.start()
+    run.wait_for_part()
+    other = run.start_part_writer(mode, seconds, name=name)
+    output, _ = other.communicate(timeout=60)
+    expect_equal(output.split()[-1:], [b"0"], "the other program's %s that succeeded" % what)
+    process.communicate(timeout=120)
+    run.expect_launched()
+
+
 def case_second_copy(run):
     slow_download(run)
     first = run.start()
@@ -363,14 +376,7 @@ def case_part_held(run):
     holder.communicate()
     # Written into while it downloads: every open is refused, and what starts is what was offered.
     run.clean()
-    slow_download(run)
-    process = run.start()
-    run.wait_for_part()
-    writer = run.start_part_writer("write", 6)
-    output, _ = writer.communicate(timeout=60)
-    expect_equal(output.split()[-1:], [b"0"], "the other program's opens for writing that succeeded")
-    process.communicate(timeout=120)
-    run.expect_launched()
+    refused_while_downloading(run, "write", 6, FILE + ".part", "opens for writing")
 
 
 def case_scanner_holds(run):
@@ -391,14 +397,7 @@ def case_scanner_holds(run):
 
 def case_folder_held(run):
     # Another program cannot move the work folder away while the download runs.
-    slow_download(run)
-    process = run.start()
-    run.wait_for_part()
-    mover = run.start_part_writer("move", 3, name="")
-    output, _ = mover.communicate(timeout=60)
-    expect_equal(output.split()[-1:], [b"0"], "the other program's moves of the folder that succeeded")
-    process.communicate(timeout=120)
-    run.expect_launched()
+    refused_while_downloading(run, "move", 3, "", "moves of the folder")
 
 
 def case_odd_names(run):
