@@ -1,17 +1,12 @@
 # quarnet_list_keys(OUTPUT KEYS_FILE MIN_VERSION): writes the header that pins an
-# exe's list keys, each as BCryptImportKeyPair takes it (BCRYPT_ECCPUBLIC_BLOB)
-# with its keyid, and the oldest version it starts.
+# exe's list keys, each as its DER SubjectPublicKeyInfo with its keyid (the
+# program checks their form as it compiles), and the oldest version it starts.
 #
 # KEYS_FILE is a PEM file of one or more "PUBLIC KEY" blocks, each an ECDSA
 # P-256 SubjectPublicKeyInfo; empty pins nothing. The openssl command decodes
 # the PEM: it is on every machine that builds this (tools/install-deps), and
 # the header then holds only the keys' bytes, the same on every build.
 find_program(QUARNET_OPENSSL_COMMAND openssl)
-
-# The DER SubjectPublicKeyInfo of an uncompressed P-256 key, before X and Y.
-set(QUARNET_P256_SPKI_PREFIX "3059301306072a8648ce3d020106082a8648ce3d030107034200")
-# BCRYPT_ECDSA_PUBLIC_P256_MAGIC and the key length, little-endian.
-set(QUARNET_P256_BLOB_HEADER "4543533120000000")
 
 function(quarnet_hex_bytes hex result)
     string(REGEX REPLACE "(..)" "0x\\1, " bytes "${hex}")
@@ -75,18 +70,17 @@ function(quarnet_list_keys output keys_file min_version)
             if(NOT failed)
                 file(READ "${scratch}.der" der HEX)
             endif()
+            # 91 bytes is the size of an uncompressed P-256 key; the build checks the rest of its form.
             string(LENGTH "${der}" length)
-            string(FIND "${der}" "${QUARNET_P256_SPKI_PREFIX}04" prefix_at)
-            if(NOT length EQUAL 182 OR NOT prefix_at EQUAL 0)
+            if(NOT length EQUAL 182)
                 message(FATAL_ERROR "QUARNET_LIST_KEYS: key ${index} in ${keys_file} is not an ECDSA P-256 "
                                     "public key with an uncompressed point")
             endif()
             file(SHA256 "${scratch}.der" digest)
             string(SUBSTRING "${digest}" 0 16 keyid)
-            string(SUBSTRING "${der}" 54 128 point)
-            quarnet_hex_bytes("${QUARNET_P256_BLOB_HEADER}${point}" blob_bytes)
+            quarnet_hex_bytes("${der}" der_bytes)
             quarnet_hex_bytes("${keyid}" id_bytes)
-            string(APPEND keys "    quarnet::ListKey{{${blob_bytes}},\n                    {${id_bytes}}},  // keyid ${keyid}\n")
+            string(APPEND keys "    quarnet::pinned_list_key({${der_bytes}},\n                             {${id_bytes}}),  // keyid ${keyid}\n")
         endforeach()
         file(REMOVE "${scratch}.pem" "${scratch}.der")
     endif()

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/hex.h"
 #include "platform/sha256.h"
 #include "publisher.h"
 
@@ -96,12 +97,7 @@ TEST_F(Publisher, DigestOfAFileReadInSeveralBlocks) {
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 31 % 251);
     Sha256 whole;
     whole.update(std::as_bytes(std::span(content.data(), content.size())));
-    std::string expected;
-    for (auto byte : whole.finish()) {
-        static constexpr char HEX[] = "0123456789abcdef";
-        expected += HEX[byte >> 4];
-        expected += HEX[byte & 15];
-    }
+    const std::string expected = hex_text(whole.finish());
 
     std::string error;
     auto facts = read_installer(put("big.exe", content), error);

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "list/json_outline.h"
+#include "list/utc_time.h"
 #include "signing.h"
 #include "store/digest.h"
 

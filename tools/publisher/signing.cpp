@@ -13,6 +13,8 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 
+#include "base/hex.h"
+
 namespace quarnet::publisher {
 namespace {
 
@@ -143,15 +145,7 @@ std::string signed_envelope(std::string_view payload, std::span<const SigningKey
     return envelope.dump(2) + "\n";
 }
 
-std::string keyid_text(const ListKey& key) {
-    static constexpr char DIGITS[] = "0123456789abcdef";
-    std::string text;
-    for (std::uint8_t b : key.id) {
-        text += DIGITS[b >> 4];
-        text += DIGITS[b & 15];
-    }
-    return text;
-}
+std::string keyid_text(const ListKey& key) { return hex_text(key.id); }
 
 std::string utc_text(std::int64_t seconds) {
     const std::time_t time = static_cast<std::time_t>(seconds);

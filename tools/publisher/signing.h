@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "list/list_key.h"
 #include "list/signed_list.h"
 
 using EVP_PKEY = struct evp_pkey_st;
