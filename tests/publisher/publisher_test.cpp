@@ -309,6 +309,7 @@ TEST_F(Publisher, SignsChecksAndSignsAnewByTheClientsRules) {
     EXPECT_EQ(old_form.code, EXIT_USAGE);
     EXPECT_NE(old_form.err.find("is a signed list"), std::string::npos) << old_form.err;
     EXPECT_EQ(read(signed_list), current);
+    EXPECT_EQ(publish({"resign", list, "--key", second, "--days", "2", "-o", signed_list}).code, EXIT_OK);  // weekly
     EXPECT_TRUE(leftovers().empty());
 }
 
