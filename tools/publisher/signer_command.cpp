@@ -32,7 +32,8 @@ std::optional<std::string> run_signer_command(const std::string& command, std::s
     std::unique_ptr<std::FILE, decltype(&std::fclose)> in(std::tmpfile(), &std::fclose);
     int out[2] = {-1, -1};
     if (!in || std::fwrite(input.data(), 1, input.size(), in.get()) != input.size() || std::fflush(in.get()) != 0 ||
-        lseek(fileno(in.get()), 0, SEEK_SET) != 0 || pipe2(out, O_CLOEXEC) != 0) {
+        lseek(fileno(in.get()), 0, SEEK_SET) != 0 || fcntl(fileno(in.get()), F_SETFD, FD_CLOEXEC) != 0 ||
+        pipe2(out, O_CLOEXEC) != 0) {
         error = std::string("cannot hand it the bytes to sign: ") + std::strerror(errno);
         return std::nullopt;
     }
