@@ -53,10 +53,9 @@ int run_transfer_loop(const std::string& body) {
     if (!partial) return 1;
 
     CALLGRIND_START_INSTRUMENTATION;
-    auto result = run_transfer(context, ResumePoint{std::move(*partial)});
+    auto complete = run_transfer(context, PartialDownload{std::move(*partial)});
     CALLGRIND_STOP_INSTRUMENTATION;
-    auto* complete = std::get_if<TransferComplete>(&result);
-    if (complete == nullptr) return 1;
+    if (!complete) return 1;
     std::printf("digest %s\n", digest_text(std::move(complete->digest)).c_str());
     return 0;
 }
@@ -69,10 +68,12 @@ int run_readback(const std::string& body) {
     digest.update(std::as_bytes(std::span(body)));
     Release release{"1", "big.exe", digest_text(digest), body.size()};
     const WorkFolder work{folder, files.held_folder(folder)};
+    FakeClock clock;
+    InUseWait wait(clock, nullptr);
     CALLGRIND_START_INSTRUMENTATION;
-    HeldCheck held = hold_installer(work, "big.exe", release);
+    auto held = hold_installer(work, "big.exe", release, wait);
     CALLGRIND_STOP_INSTRUMENTATION;
-    return std::holds_alternative<HeldInstaller>(held) ? 0 : 1;
+    return held && *held ? 0 : 1;
 }
 
 int run_bare(const std::string& body) {

@@ -1,7 +1,10 @@
+#include "driver/run.h"
+
 #include <memory>
 #include <utility>
 
-#include "driver/setup.h"
+#include "driver/failure_prompt.h"
+#include "driver/launch.h"
 #include "platform/text.h"
 
 namespace quarnet {
@@ -11,14 +14,14 @@ namespace {
 // before the outcome is acted on, so nothing of the run is on screen then.
 SetupOutcome run_once(Platform& platform, const SetupPass& pass, std::optional<WorkFolder>& work_folder) {
     UniqueHttpHandle handle = platform.http.open_session(to_utf16(USER_AGENT));
-    if (!handle.valid()) return FailureMessage("Windows could not open an internet connection.");
+    if (!handle.valid()) return failure("Windows could not open an internet connection.");
     platform.http.set_timeouts(handle.get(), SESSION_TIMEOUTS);
     WebSession session(platform.http, platform.error_texts, std::move(handle));
 
     // A window that fails to open has released its object already; the
     // session closes on the way out, after it.
     std::unique_ptr<ProgressWindow> window = ProgressWindow::open(platform.shell);
-    if (!window) return FailureMessage("Windows could not show the progress window.");
+    if (!window) return failure("Windows could not show the progress window.");
 
     SetupOutcome outcome = pass(session, *window, platform, work_folder);
     window.reset();  // stop, then release, then (on return) the session closes
@@ -41,13 +44,12 @@ void run_setup(Platform& platform, const SetupPass& pass) {
         // Held until the outcome has been acted on: the launch, or last-error.txt.
         std::optional<WorkFolder> work_folder;
         SetupOutcome outcome = run_once(platform, pass, work_folder);
-        if (std::holds_alternative<SetupCancelled>(outcome)) return;
-        if (auto* ready = std::get_if<Ready>(&outcome)) {
-            // The installer stays held while Windows opens it, so nothing replaces it meanwhile.
-            if (launch_installer(*ready->installer.file, platform.shell, platform.clock)) return;
-            outcome = FailureMessage("Windows did not start the installer.");
-        }
-        if (!show_failure_prompt(std::get<FailureMessage>(outcome), platform, std::move(work_folder))) return;
+        // The installer stays held while Windows opens it, so nothing replaces it meanwhile.
+        if (outcome && launch_installer(*outcome->file, platform.shell, platform.clock)) return;
+        const Failure failed =
+            outcome ? Failure(FailureMessage("Windows did not start the installer.")) : outcome.error();
+        if (failed.is_cancel()) return;
+        if (!show_failure_prompt(failed.message(), platform, std::move(work_folder))) return;
     }
 }
 
