@@ -123,13 +123,6 @@ FailureMessage folder_failure(const OsError& error, ErrorTexts& texts) {
 
 }  // namespace
 
-std::string join_path(std::string_view left, std::string_view name) {
-    std::string joined(left);
-    if (!joined.empty() && !is_separator(joined.back())) joined += '\\';
-    joined += name;
-    return joined;
-}
-
 Result<WorkFolder> open_work_folder(FileSystem& files, ErrorTexts& texts) {
     std::string path =
         join_path(TRY_MAP(files.temp_directory(), error, folder_failure(error, texts)), WORK_FOLDER_NAME);
