@@ -14,28 +14,29 @@ function(quarnet_hex_bytes hex result)
     set(${result} "${bytes}" PARENT_SCOPE)
 endfunction()
 
+# Sets `result` to why MIN_VERSION cannot be an exe's minimum, or to nothing: the
+# exe's version form is 1 to 4 numbers of 1 to 9 digits, dots between, and a
+# minimum needs list keys. One regular expression over the whole text: a ";"
+# must not make two list items that each look like a number.
+function(quarnet_list_min_version_problem min_version keys_file result)
+    set(number "[0-9][0-9]?[0-9]?[0-9]?[0-9]?[0-9]?[0-9]?[0-9]?[0-9]?")
+    set(problem "")
+    if(NOT min_version STREQUAL "" AND NOT min_version MATCHES "^${number}(\\.${number})?(\\.${number})?(\\.${number})?$")
+        string(CONCAT problem "QUARNET_LIST_MIN_VERSION \"${min_version}\" is not 1 to 4 numbers of 1 to 9 "
+                              "decimal digits with dots between (for example 4.2)")
+    elseif(NOT min_version STREQUAL "" AND keys_file STREQUAL "")
+        set(problem "QUARNET_LIST_MIN_VERSION needs QUARNET_LIST_KEYS: the version of an unsigned list proves nothing")
+    endif()
+    set(${result} "${problem}" PARENT_SCOPE)
+endfunction()
+
 function(quarnet_list_keys output keys_file min_version)
-    if(NOT min_version STREQUAL "")
-        string(REPLACE "." ";" numbers "${min_version}")
-        list(LENGTH numbers count)
-        set(valid TRUE)
-        if(count GREATER 4 OR min_version MATCHES "^\\.|\\.\\.|\\.$")
-            set(valid FALSE)
-        endif()
-        foreach(number IN LISTS numbers)
-            string(LENGTH "${number}" length)
-            if(NOT number MATCHES "^[0-9]+$" OR length GREATER 9)
-                set(valid FALSE)
-            endif()
-        endforeach()
-        if(NOT valid)
-            message(FATAL_ERROR "QUARNET_LIST_MIN_VERSION \"${min_version}\" is not 1 to 4 dot-separated "
-                                "numbers of 1 to 9 decimal digits (for example 4.2)")
-        endif()
-        if(keys_file STREQUAL "")
-            message(FATAL_ERROR "QUARNET_LIST_MIN_VERSION needs QUARNET_LIST_KEYS: the version of an unsigned "
-                                "list proves nothing")
-        endif()
+    if(ARGC GREATER 3)  # a version with ";" handed on unquoted
+        message(FATAL_ERROR "QUARNET_LIST_MIN_VERSION \"${min_version};${ARGN}\" is not a version")
+    endif()
+    quarnet_list_min_version_problem("${min_version}" "${keys_file}" problem)
+    if(problem)
+        message(FATAL_ERROR "${problem}")
     endif()
 
     set(keys "")

@@ -80,6 +80,7 @@ class Display:
 
 class Run:
     def __init__(self, args):
+        self.args = args
         self.exe = args.exe
         self.part_writer = args.part_writer
         self.mounts = []
@@ -578,6 +579,28 @@ def case_signed_list_refused(run):
     expect_equal(run.site.requests("/latest.json"), [], "requests of latest.json")
 
 
+def case_signed_list_token(run):
+    """Lists that publish-list signs with the test token's key: through OpenSSL's pkcs11 engine, then
+    through pkcs11-tool as a --signer command (SoftHSM2 signs a digest, so openssl makes it first)."""
+    token, module = run.args.token, run.args.pkcs11_module
+    with open(os.path.join(token, "pin")) as f:
+        env = dict(os.environ, QUARNET_TEST_PIN=f.read().strip())
+    signer = ("openssl dgst -sha256 -binary | pkcs11-tool --module %s --token-label quarnet-test --login "
+              "--pin env:QUARNET_TEST_PIN --sign --mechanism ECDSA --id 01 -o /dev/stdout" % module)
+    for keys in (["--key", "pkcs11:token=quarnet-test;object=list-key;type=private", "--pkcs11-module", module,
+                  "--pin-file", os.path.join(token, "pin")],
+                 ["--signer", signer, "--signer-key", os.path.join(token, "list-key.pem")]):
+        run.clean()
+        run.publish()
+        written = subprocess.run([run.args.publish_list, "write", os.path.join(run.site_root, FILE), VERSION, "-o",
+                                  os.path.join(run.site_root, "latest.json"), "--days", "7"] + keys,
+                                 env=env, capture_output=True, text=True)
+        expect_equal(written.returncode, 0, "publish-list write (%s)" % written.stderr)
+        run.run()
+        run.expect_launched()
+    expect_equal(run.site.requests("/latest.json"), [], "requests of latest.json")
+
+
 PUBLISHER_CASES = {
     "publisher_signed": case_publisher_signed,
     "publisher_unsigned": refused_signature("unsigned"),
@@ -609,6 +632,7 @@ CASES = {
     **PUBLISHER_CASES,
     "signed_list_accepted": case_signed_list_accepted,
     "signed_list_refused": case_signed_list_refused,
+    "signed_list_token": case_signed_list_token,
 }
 
 
@@ -620,9 +644,16 @@ def main():
     parser.add_argument("--prefix", required=True)
     parser.add_argument("--case", required=True, choices=sorted(CASES))
     parser.add_argument("--publisher", help="the signer the exe requires (the publisher cases)")
+    parser.add_argument("--token", help="the test token's folder (signed_list_token)")
+    parser.add_argument("--pkcs11-module", help="its PKCS#11 module (signed_list_token)")
+    parser.add_argument("--publish-list", help="a host build's publish-list (signed_list_token)")
     args = parser.parse_args()
     if (args.case in PUBLISHER_CASES) != bool(args.publisher):
         parser.error("the publisher cases, and only they, need --publisher")
+    if args.case == "signed_list_token" and not (args.token and args.pkcs11_module and args.publish_list):
+        parser.error("signed_list_token needs --token, --pkcs11-module and --publish-list")
+    if args.publish_list and not os.access(args.publish_list, os.X_OK):
+        parser.error("no publish-list at %s: build the host preset first" % args.publish_list)
 
     display = Display()
     run = Run(args)
