@@ -23,13 +23,12 @@ inline constexpr std::uint32_t ERROR_CODE_ALREADY_EXISTS = 183;
 inline constexpr std::uint32_t ERROR_CODE_HTTP_RESEND_REQUEST = 12032;  // ERROR_WINHTTP_RESEND_REQUEST
 inline constexpr std::uint32_t ERROR_CODE_INTERRUPTED = 10004;          // WSAEINTR
 
-// ShellExecuteW's own answers for a file it could not start (shellapi.h).
-inline constexpr std::intptr_t SHELL_ERROR_ACCESS_DENIED = 5;  // SE_ERR_ACCESSDENIED
-inline constexpr std::intptr_t SHELL_ERROR_SHARE = 26;         // SE_ERR_SHARE
-
 // WinVerifyTrust's results (HRESULTs, winerror.h).
 inline constexpr std::uint32_t TRUST_CODE_NO_SIGNATURE = 0x800B0100;          // TRUST_E_NOSIGNATURE
 inline constexpr std::uint32_t TRUST_CODE_SUBJECT_FORM_UNKNOWN = 0x800B0003;  // TRUST_E_SUBJECT_FORM_UNKNOWN
+inline constexpr std::uint32_t TRUST_CODE_PROVIDER_UNKNOWN = 0x800B0001;      // TRUST_E_PROVIDER_UNKNOWN
+inline constexpr std::uint32_t TRUST_CODE_UNTRUSTED_ROOT = 0x800B0109;        // CERT_E_UNTRUSTEDROOT
+inline constexpr std::uint32_t TRUST_CODE_CHAINING = 0x800B010A;              // CERT_E_CHAINING
 inline constexpr std::uint32_t TRUST_CODE_BAD_DIGEST = 0x80096010;            // TRUST_E_BAD_DIGEST
 inline constexpr std::uint32_t TRUST_CODE_MALFORMED_SIGNATURE = 0x80096011;   // TRUST_E_MALFORMED_SIGNATURE
 inline constexpr std::uint32_t TRUST_CODE_EXPLICIT_DISTRUST = 0x800B0111;     // TRUST_E_EXPLICIT_DISTRUST

@@ -8,18 +8,6 @@
 #include "store/file_in_use.h"
 
 namespace quarnet {
-namespace {
-
-// One ShellExecuteW; a refusal of a file in use as the file error it stands for.
-OsResult<void> start_once(const std::u16string& path, Shell& shell) {
-    const std::intptr_t answer = shell.shell_execute_open(path);
-    if (answer > 32) return {};
-    if (answer == SHELL_ERROR_ACCESS_DENIED) return std::unexpected(OsError::from_code(ERROR_CODE_ACCESS_DENIED));
-    if (answer == SHELL_ERROR_SHARE) return std::unexpected(OsError::from_code(ERROR_CODE_SHARING_VIOLATION));
-    return std::unexpected(OsError::from_code(ERROR_CODE_FILE_NOT_FOUND));  // any other refusal is final
-}
-
-}  // namespace
 
 std::optional<std::string> shell_path(std::string_view final_path) {
     std::string path;
@@ -42,18 +30,27 @@ std::optional<std::string> shell_path(std::string_view final_path) {
 bool launch_installer(const std::string& installer_path, Shell& shell, Clock& clock) {
     OsResult<std::u16string> path = to_utf16_path(installer_path);
     if (!path) return false;
+    // A scanner's lock on the new file is waited out. Every other refusal is an
+    // answer (the user declined the elevation or SmartScreen, a virus verdict, a
+    // policy): asking again would only ask the user again.
     InUseWait wait(clock, nullptr);  // the window is gone by now: nothing to cancel
-    return wait.retry([&] { return start_once(*path, shell); }).has_value();
+    return wait.retry_while_locked([&] { return shell.shell_execute_open(*path); }).has_value();
 }
 
-bool launch_installer(File& installer, Shell& shell, Clock& clock) {
+bool launch_installer(File& installer, const std::string& asked_path, Shell& shell, Clock& clock) {
     // The checked file's own path, every link in it resolved: a folder on the way
     // that is pointed elsewhere meanwhile changes nothing. None of its folders can be
     // renamed while the file in it is held open.
     auto final_path = installer.final_path();
-    if (!final_path) return false;
-    auto path = shell_path(*final_path);
-    return path && launch_installer(*path, shell, clock);
+    auto path = final_path ? shell_path(*final_path) : std::nullopt;
+    // A volume the mount manager does not know (a RAM disk, a file system in user
+    // mode, a letter made by DefineDosDevice) has no such path: the path the work
+    // folder was opened by will do, once it is seen to reach this very file.
+    if (!path) {
+        path = shell_path(asked_path);
+        if (!path || !installer.is_at(*path).value_or(false)) return false;
+    }
+    return launch_installer(*path, shell, clock);
 }
 
 }  // namespace quarnet

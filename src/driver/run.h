@@ -2,6 +2,8 @@
 // The loop of runs: each a new WebSession and progress window around one pass,
 // then the launch, the failure prompt or the end.
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string_view>
@@ -17,6 +19,9 @@ namespace quarnet {
 
 inline constexpr std::string_view USER_AGENT = "Quarnet-Setup/0.1.0";
 inline constexpr HttpTimeouts SESSION_TIMEOUTS{30'000, 30'000, 30'000, 60'000};
+// How long a second copy looks for the first one's window, and how often.
+inline constexpr std::chrono::milliseconds SECOND_COPY_WAIT{5'000};
+inline constexpr std::uint32_t WINDOW_LOOK_INTERVAL_MS = 100;
 
 // What one pass ends with: the checked installer, held until launch_installer
 // has returned; or its failure, or the user's Cancel.

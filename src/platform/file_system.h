@@ -46,6 +46,9 @@ public:
     // The path of what the handle holds, every link resolved, in the "\\?\" form
     // GetFinalPathNameByHandleW gives: the file itself, whatever its names mean now.
     virtual OsResult<std::string> final_path() = 0;
+    // Whether `path` leads to this very file now, its last name not followed where
+    // it is a link: the same volume serial number and file id, through a fresh open.
+    virtual OsResult<bool> is_at(const std::string& path) = 0;
 };
 
 // A file of the program's own (Folder::open_own). It gives itself a new name in
@@ -118,14 +121,14 @@ public:
     // a folder only when it is empty (ERROR_DIR_NOT_EMPTY otherwise).
     virtual OsResult<void> remove() = 0;
     // Gives the folder itself the DACL of create_private_directory, which its
-    // owner may always do; what it holds keeps its own.
+    // owner may always do; nothing is pushed into what it holds, which keeps its own.
     virtual OsResult<void> make_private() = 0;
 };
 
 enum class FolderOwner : std::uint8_t {
     Trusted,   // the current user, SYSTEM or the Administrators group
-    Stranger,  // anyone else
-    None,      // none recorded: a volume without security (FAT, exFAT)
+    Stranger,  // anyone else, or nobody
+    None,      // a volume that keeps no security, as its flags say (FAT, exFAT): nobody is asked
 };
 
 struct OpenedFolder {

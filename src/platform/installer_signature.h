@@ -19,12 +19,17 @@ namespace quarnet {
 struct UntrustedSignature {
     std::string_view step;
     OsError error;
+    // The thread's last error right after WinVerifyTrust, when it answered
+    // TRUST_E_NOSIGNATURE: it tells a file without a signature from one that could
+    // not be read ("Example C Program: Verifying the Signature of a PE File").
+    std::uint32_t last_error = 0;
     friend bool operator==(const UntrustedSignature&, const UntrustedSignature&) = default;
 };
 
-// What one verification asks about revocation.
+// What one verification asks about revocation, and where Windows may look.
 enum class RevocationCheck {
-    CachedOnly,  // over the whole chain below the root, from what Windows holds already: no revocation server asked
+    CachedOnly,  // over the whole chain below the root, from what Windows holds already: nothing fetched
+    Online,      // the same, fetching what Windows lacks (a root, an intermediate, a revocation answer)
     None,
 };
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "base/os_error.h"
 #include "platform/progress_dialog.h"
 
 namespace quarnet {
@@ -20,10 +21,11 @@ public:
     // CoCreateInstance(CLSID_ProgressDialog, no outer, CLSCTX_INPROC_SERVER, IID_IProgressDialog).
     // Null on a failing result or a null pointer.
     virtual std::unique_ptr<ProgressDialog> create_progress_dialog() = 0;
-    // ShellExecuteW(no owner, "open", path, no parameters, no directory, SW_SHOWNORMAL),
-    // its result as a signed number; SE_ERR_SHARE (26) for any refusal whose last
-    // error is a sharing or lock violation.
-    virtual std::intptr_t shell_execute_open(const std::u16string& path) = 0;
+    // ShellExecuteExW(no owner, "open", path, no parameters, no directory, SW_SHOWNORMAL)
+    // with SEE_MASK_FLAG_NO_UI, so the shell shows no error box of its own, and
+    // SEE_MASK_NOASYNC, as the program ends right after it. A refusal is the thread's
+    // last error: the shell's own numbers (SE_ERR_*) fold many causes into one.
+    virtual OsResult<void> shell_execute_open(const std::u16string& path) = 0;
     // MessageBoxW(no owner, text, caption, type); 0 when it fails.
     virtual int message_box(const std::u16string& text, const std::u16string& caption, std::uint32_t type) = 0;
 };

@@ -19,8 +19,9 @@ public:
     virtual ~SingleInstance() = default;
     // The named mutex Local\Quarnet-setup, taken without waiting and held until the process ends.
     virtual InstanceClaim claim() = 0;
-    // Brings the top-level window of that caption to the foreground, where Windows lets it.
-    virtual void bring_forward(const std::u16string& caption) = 0;
+    // Brings the top-level window of that caption to the foreground, where Windows
+    // lets it; false when there is no such window.
+    virtual bool bring_forward(const std::u16string& caption) = 0;
 };
 
 }  // namespace quarnet

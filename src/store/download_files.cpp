@@ -10,12 +10,16 @@ DownloadPaths download_paths(std::string_view file) {
     return {std::move(installer), std::move(partial)};
 }
 
+bool cleared_read_only(Folder& folder, const std::string& name) {
+    auto info = folder.entry_info(name);
+    return info && !info->reparse_point && !info->directory && info->read_only && folder.clear_read_only(name);
+}
+
 OsResult<void> delete_even_read_only(Folder& folder, const std::string& name) {
     auto deleted = folder.delete_entry(name);
-    if (deleted || !deleted.error().is_code(ERROR_CODE_ACCESS_DENIED)) return deleted;
-    auto info = folder.entry_info(name);
-    if (!info || info->reparse_point || info->directory || !info->read_only) return deleted;
-    if (auto cleared = folder.clear_read_only(name); !cleared) return cleared;
+    if (deleted || !deleted.error().is_code(ERROR_CODE_ACCESS_DENIED) || !cleared_read_only(folder, name)) {
+        return deleted;
+    }
     return folder.delete_entry(name);
 }
 

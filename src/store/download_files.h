@@ -26,15 +26,20 @@ void sweep_work_folder(Folder& folder, const DownloadPaths& paths);
 // is what refused it. Errors are the caller's to drop.
 OsResult<void> delete_even_read_only(Folder& folder, const std::string& name);
 
-// What `open` gives for the entry; one whose own DACL refuses it (ERROR_ACCESS_DENIED)
-// is a stranger's, which the folder's owner may still delete: deleted, then opened
-// anew, once. What cannot be deleted gives the refusal.
+// Clears the read-only attribute of a plain file entry; false when it has none
+// (or is no plain file) or Windows refused.
+bool cleared_read_only(Folder& folder, const std::string& name);
+
+// What `open` gives for the entry. Refused with ERROR_ACCESS_DENIED, a read-only
+// file is opened again once its attribute is cleared, keeping what it holds; one
+// whose own DACL refuses us is a stranger's, which the folder's owner may still
+// delete: deleted, then opened anew, once. What cannot be deleted gives the refusal.
 template <class Open>
 auto open_taking_back(Folder& folder, const std::string& name, Open open) {
     auto opened = open();
-    if (!opened && opened.error().is_code(ERROR_CODE_ACCESS_DENIED) && delete_even_read_only(folder, name)) {
-        opened = open();
-    }
+    auto denied = [&] { return !opened && opened.error().is_code(ERROR_CODE_ACCESS_DENIED); };
+    if (denied() && cleared_read_only(folder, name)) opened = open();
+    if (denied() && delete_even_read_only(folder, name)) opened = open();
     return opened;
 }
 

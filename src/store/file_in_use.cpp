@@ -10,8 +10,12 @@ void InUseWait::begin() {
     cancelled_ = false;
 }
 
+bool InUseWait::locked(const OsError& error) {
+    return error.is_code(ERROR_CODE_SHARING_VIOLATION) || error.is_code(ERROR_CODE_LOCK_VIOLATION);
+}
+
 bool InUseWait::in_use(const OsError& error, Folder* folder, const std::string& name) {
-    if (error.is_code(ERROR_CODE_SHARING_VIOLATION) || error.is_code(ERROR_CODE_LOCK_VIOLATION)) return true;
+    if (locked(error)) return true;
     if (!error.is_code(ERROR_CODE_ACCESS_DENIED)) return false;
     if (folder == nullptr) return true;
     auto info = folder->entry_info(name);

@@ -31,18 +31,29 @@ public:
     // those are not ours, and waiting does not change them.
     template <class Call>
     auto retry(Call&& call, Folder* folder = nullptr, const std::string& name = {}) {
-        begin();
-        for (;;) {
-            auto outcome = call();
-            if (outcome || !in_use(outcome.error(), folder, name) || !wait()) return outcome;
-        }
+        return retry_while(call, [&](const OsError& error) { return in_use(error, folder, name); });
+    }
+    // The same where access denied is an answer, not a lock: only a sharing or
+    // lock violation is waited out.
+    template <class Call>
+    auto retry_while_locked(Call&& call) {
+        return retry_while(call, [](const OsError& error) { return locked(error); });
     }
 
     // The last retry ended because the user cancelled.
     bool cancelled() const { return cancelled_; }
 
 private:
+    template <class Call, class InUse>
+    auto retry_while(Call& call, InUse in_use) {
+        begin();
+        for (;;) {
+            auto outcome = call();
+            if (outcome || !in_use(outcome.error()) || !wait()) return outcome;
+        }
+    }
     void begin();
+    static bool locked(const OsError& error);
     bool in_use(const OsError& error, Folder* folder, const std::string& name);
     // One more wait; false when the time is up or the user cancelled.
     bool wait();

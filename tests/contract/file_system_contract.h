@@ -197,6 +197,16 @@ TYPED_TEST_P(FileSystemContract, ReadOnlyUntilTheAttributeIsCleared) {
     EXPECT_TRUE(entries.delete_entry("ro"));
 }
 
+// The launch's check of a path it is about to hand over: the very file, nothing else at a name.
+TYPED_TEST_P(FileSystemContract, AFileTellsWhetherAPathReachesIt) {
+    this->write("a", "a");
+    this->write("b", "b");
+    auto a = this->held->open_held("a");
+    ASSERT_TRUE(a);
+    EXPECT_TRUE(a->file->is_at(this->at("a")).value() && !a->file->is_at(this->at("b")).value());
+    EXPECT_EQ(a->file->is_at(this->at("c")).error(), OsError::from_code(ERROR_CODE_FILE_NOT_FOUND));
+}
+
 TYPED_TEST_P(FileSystemContract, LinksAreNeverFollowed) {
     auto& files = this->env.files();
     auto& entries = *this->held;
@@ -249,7 +259,7 @@ TYPED_TEST_P(FileSystemContract, ALinkToAFileIsReplacedNeverWrittenThrough) {
 
 REGISTER_TYPED_TEST_SUITE_P(FileSystemContract, RefusesAsWindowsDoes, SharingDecidesWhoMayDoWhat,
                             AnOwnFileKeepsItsBytesAndRenamesItself, AnOwnFileRenamesItselfTheSecondWay,
-                            NamesAreTakenExactly, ReadOnlyUntilTheAttributeIsCleared, LinksAreNeverFollowed,
-                            ALinkToAFileIsReplacedNeverWrittenThrough);
+                            NamesAreTakenExactly, ReadOnlyUntilTheAttributeIsCleared, AFileTellsWhetherAPathReachesIt,
+                            LinksAreNeverFollowed, ALinkToAFileIsReplacedNeverWrittenThrough);
 
 }  // namespace quarnet

@@ -18,7 +18,7 @@ struct Node {
     int held_by_us = 0;           // open handles that share reading only, and held folders
     bool foreign = false;         // owned by another user
     bool private_acl = false;     // made by create_private_directory
-    bool ownerless = false;       // on a volume without security
+    bool no_security = false;     // on a volume without FILE_PERSISTENT_ACLS
 };
 
 // Our own handles share reading only: writing, deleting and renaming must wait.
@@ -219,7 +219,15 @@ public:
     }
 
     // Wherever the file is now.
-    OsResult<std::string> final_path() override { return "\\\\?\\" + state_->key_of(node_); }
+    OsResult<std::string> final_path() override {
+        if (auto error = state_->enter(FsOp::FinalPath, path_)) return std::unexpected(*error);
+        return "\\\\?\\" + state_->key_of(node_);
+    }
+    OsResult<bool> is_at(const std::string& path) override {
+        auto node = state_->find(normalize(path));
+        if (!node) return state_->missing(normalize(path));
+        return node == node_;
+    }
 
     const std::shared_ptr<Node>& node() const { return node_; }
     const std::string& path() const { return path_; }
@@ -551,6 +559,8 @@ public:
         if (auto error = state_->enter(FsOp::OpenOwn, path)) return std::unexpected(*error);
         auto node = state_->own_file(normalize(path));
         if (!node) return code(ERROR_CODE_PATH_NOT_FOUND);
+        // A read-only file cannot be written ("File Attribute Constants"); Wine run
+        // as root opens it all the same.
         if (node->directory || node->read_only) return code(ERROR_CODE_ACCESS_DENIED);
         if (node->held || held_here(*node)) return code(ERROR_CODE_SHARING_VIOLATION);
         auto own = std::make_unique<FakeFile>(state_, node, path, Mode::Own);
@@ -610,7 +620,8 @@ OsResult<OpenedFolder> FakeFileSystem::open_folder(const std::string& path, Fold
     OpenedFolder opened;
     opened.directory = node->directory;
     opened.reparse_point = node->link;
-    opened.owner = node->foreign ? FolderOwner::Stranger : node->ownerless ? FolderOwner::None : FolderOwner::Trusted;
+    // The volume's flags come first: what such a volume says of an owner means nothing.
+    opened.owner = node->no_security ? FolderOwner::None : node->foreign ? FolderOwner::Stranger : FolderOwner::Trusted;
     opened.folder = std::make_unique<FakeFolder>(*this, state_, node, use == FolderUse::Remove);
     return opened;
 }
@@ -620,9 +631,9 @@ void FakeFileSystem::add_foreign_directory(const std::string& path) {
     state_->find(normalize(path))->foreign = true;
 }
 
-void FakeFileSystem::add_ownerless_directory(const std::string& path) {
-    add_directory(path);
-    state_->find(normalize(path))->ownerless = true;
+void FakeFileSystem::add_directory_without_security(const std::string& path) {
+    add_foreign_directory(path);
+    state_->find(normalize(path))->no_security = true;
 }
 
 void FakeFileSystem::move_tree(const std::string& from, const std::string& to) {

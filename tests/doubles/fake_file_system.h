@@ -52,6 +52,7 @@ enum class FsOp : std::uint8_t {
     OpenHeld,
     OpenFolder,
     RemoveFolder,
+    FinalPath,
 };
 
 struct FsCall {
@@ -98,8 +99,10 @@ public:
     void add_link(const std::string& path, bool to_directory);
     // A folder that another user made (an owner the program does not trust).
     void add_foreign_directory(const std::string& path);
-    // A folder on a volume that records no owner.
-    void add_ownerless_directory(const std::string& path);
+    // A folder on a volume whose flags lack FILE_PERSISTENT_ACLS ("GetVolumeInformationByHandleW
+    // function (fileapi.h)": FAT keeps no ACLs). What such a volume makes up as an owner
+    // is never asked, so here it is a stranger's.
+    void add_directory_without_security(const std::string& path);
     // Another program moves a folder with all it holds, share modes or not (as a
     // rename from Wine's Unix side does).
     void move_tree(const std::string& from, const std::string& to);

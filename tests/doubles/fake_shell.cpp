@@ -81,14 +81,15 @@ std::unique_ptr<ProgressDialog> FakeShell::create_progress_dialog() {
     return dialog;
 }
 
-std::intptr_t FakeShell::shell_execute_open(const std::u16string& path) {
+OsResult<void> FakeShell::shell_execute_open(const std::u16string& path) {
     launched.push_back(to_utf8_lossy(path));
     record("launch " + launched.back());
     if (during_launch) during_launch(launched.back());
-    if (launch_results.empty()) return 42;
-    std::intptr_t result = launch_results.front();
-    launch_results.pop_front();
-    return result;
+    if (launch_errors.empty()) return {};
+    const std::uint32_t error = launch_errors.front();
+    launch_errors.pop_front();
+    if (error == 0) return {};
+    return std::unexpected(OsError::from_code(error));
 }
 
 int FakeShell::message_box(const std::u16string& text, const std::u16string& caption, std::uint32_t type) {

@@ -74,8 +74,8 @@ public:
     // Applied to each dialog made (its `cancel`).
     std::function<bool()> cancel;
 
-    std::vector<std::string> launched;         // UTF-8 paths given to ShellExecuteW
-    std::deque<std::intptr_t> launch_results;  // taken in order; 42 (started) when empty
+    std::vector<std::string> launched;        // UTF-8 paths given to ShellExecuteExW
+    std::deque<std::uint32_t> launch_errors;  // its last error, taken in order; 0 (started) when empty
     // Runs inside each launch, while Windows would be opening the file (and asking for elevation).
     std::function<void(const std::string& path)> during_launch;
 
@@ -87,7 +87,7 @@ public:
 
     void initialize_com() override;
     std::unique_ptr<ProgressDialog> create_progress_dialog() override;
-    std::intptr_t shell_execute_open(const std::u16string& path) override;
+    OsResult<void> shell_execute_open(const std::u16string& path) override;
     int message_box(const std::u16string& text, const std::u16string& caption, std::uint32_t type) override;
 
 private:

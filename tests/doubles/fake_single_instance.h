@@ -19,7 +19,10 @@ public:
         ++claims;
         return answer;
     }
-    void bring_forward(const std::u16string& caption) override { brought_forward.push_back(to_utf8_lossy(caption)); }
+    bool bring_forward(const std::u16string& caption) override {
+        brought_forward.push_back(to_utf8_lossy(caption));
+        return true;
+    }
 };
 
 }  // namespace quarnet

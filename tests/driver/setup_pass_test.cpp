@@ -109,7 +109,7 @@ TEST_F(SetupRun, ListFailureIsLeftInTheFileWithoutADialogAndTheFolderUnswept) {
 }
 
 TEST_F(SetupRun, RefusedLaunchThenRetryFindsTheVerifiedInstallerAgain) {
-    shell.launch_results = {2, 33};
+    shell.launch_errors = {2, 0};
     shell.answers = {4};
     http.responses = {list_response(), installer_response(), list_response()};
 
@@ -132,7 +132,7 @@ TEST(SetupOnTheUsersMachine, FilesInUseAreWaitedForAndRoomIsCheckedFirst) {
     auto fail = [](FsOp op, const std::string& path, std::uint32_t code, int times = 3) -> Setup {
         return [=](FakePlatform& p) { p.files.fail({op, OsError::from_code(code), times, path}); };
     };
-    const Setup refused_starts = [](FakePlatform& p) { p.shell.launch_results = {26, 5, 26}; };
+    const Setup refused_starts = [](FakePlatform& p) { p.shell.launch_errors = {32, 33, 32}; };
     // Name, setup, the start of last-error.txt ("": launched, "-": cancelled), milliseconds waited.
     const std::tuple<const char*, Setup, std::string, std::uint32_t> rows[] = {
         {"rename", fail(FsOp::MoveReplacing, PARTIAL, 33), "", 350},

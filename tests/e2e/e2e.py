@@ -470,10 +470,11 @@ def case_temp_repointed(run):
         shutil.rmtree(other, ignore_errors=True)
 
 
-def case_mutex_shut(run):
-    # Another program made the one-copy mutex first, with an empty DACL: the pass runs all the same.
+def case_mutex_shut(run, mode="mutex"):
+    # Another program made the one-copy mutex first, with an empty DACL, or owns it with one that
+    # admits everyone while no setup window exists (mutex-held): the pass runs all the same.
     run.publish()
-    holder = subprocess.Popen([WINE_RUN, run.part_writer, "mutex", "Local\\Quarnet-setup", "60"],
+    holder = subprocess.Popen([WINE_RUN, run.part_writer, mode, "Local\\Quarnet-setup", "60"],
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     expect(holder.stdout.readline().strip() == b"holding", "the other program made the mutex")
     run.run()
@@ -627,6 +628,7 @@ CASES = {
     "full_disk": case_full_disk,
     "temp_repointed": case_temp_repointed,
     "mutex_shut": case_mutex_shut,
+    "mutex_held": lambda run: case_mutex_shut(run, "mutex-held"),
     **PUBLISHER_CASES,
     "signed_list_accepted": case_signed_list_accepted,
     "signed_list_refused": case_signed_list_refused,

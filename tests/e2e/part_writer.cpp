@@ -5,6 +5,7 @@
 //   part_writer write <path> <seconds>   keeps trying to open <path> for writing and overwrite 16 bytes
 //   part_writer move <path> <seconds>    keeps trying to move the folder <path> away (and back)
 //   part_writer mutex <name> <seconds>   makes the mutex <name> first, with an empty DACL, and keeps it
+//   part_writer mutex-held <name> <seconds>  the same with a DACL that admits everyone, and owns it
 // Prints "opened N" (the opens or moves that succeeded) before it ends.
 
 #include <cstdio>
@@ -16,11 +17,14 @@
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 4) return 2;
-    if (::lstrcmpW(argv[1], L"mutex") == 0) {
-        PSECURITY_DESCRIPTOR nobody = nullptr;  // "D:", an empty DACL: it grants nothing
-        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:", SDDL_REVISION_1, &nobody, nullptr);
-        SECURITY_ATTRIBUTES attributes{sizeof attributes, nobody, FALSE};
-        if (::CreateMutexW(&attributes, FALSE, argv[2]) == nullptr) return 1;
+    const bool owned = ::lstrcmpW(argv[1], L"mutex-held") == 0;
+    if (owned || ::lstrcmpW(argv[1], L"mutex") == 0) {
+        // "D:", an empty DACL, grants nothing; "D:(A;;GA;;;WD)" grants everyone everything.
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(owned ? L"D:(A;;GA;;;WD)" : L"D:", SDDL_REVISION_1,
+                                                               &descriptor, nullptr);
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+        if (::CreateMutexW(&attributes, owned, argv[2]) == nullptr) return 1;
         std::printf("holding\n");
         std::fflush(stdout);
         ::Sleep(static_cast<DWORD>(_wtoi(argv[3])) * 1000);

@@ -81,9 +81,10 @@ TEST(InstallerSignatureWindowsTest, AsksTheProviderAndClosesEveryState) {
     ASSERT_TRUE(file.has_value());
     auto signature = make_installer_signature({&verify_trust, &provider_data, &provider_signer, &name_string});
 
-    const auto CACHED = RevocationCheck::CachedOnly, NONE = RevocationCheck::None;
+    const auto CACHED = RevocationCheck::CachedOnly, ONLINE = RevocationCheck::Online, NONE = RevocationCheck::None;
     const std::vector<DWORD> cached = {WTD_REVOKE_WHOLECHAIN,
                                        WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | WTD_CACHE_ONLY_URL_RETRIEVAL},
+                             online = {WTD_REVOKE_WHOLECHAIN, WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT},
                              none = {WTD_REVOKE_NONE, WTD_REVOCATION_CHECK_NONE};
     const Case cases[] = {
         {"trusted", CACHED, ERROR_SUCCESS, L"Pelorin Software Ltd", "Pelorin Software Ltd", cached},
@@ -93,6 +94,7 @@ TEST(InstallerSignatureWindowsTest, AsksTheProviderAndClosesEveryState) {
         {"a bad digest", NONE, TRUST_E_BAD_DIGEST, L"x",
          std::unexpected(UntrustedSignature{"WinVerifyTrust", OsError::from_code(0x80096010)}), none},
         {"trusted, no common name", CACHED, ERROR_SUCCESS, L"", "", cached},
+        {"trusted once fetched", ONLINE, ERROR_SUCCESS, L"Pelorin", "Pelorin", online},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

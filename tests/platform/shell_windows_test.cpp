@@ -81,13 +81,13 @@ TEST_F(ShellWindows, ProgramHeldForWritingIsRefusedAsASharingViolation) {
     ASSERT_TRUE(::CopyFileW((folder_of_this_program() + L"quarnet_launch_marker.exe").c_str(), program.c_str(), FALSE));
     windows::UniqueFileHandle writer(
         ::CreateFileW(program.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    EXPECT_EQ(shell->shell_execute_open(windows::from_wide(program)), 26);  // SE_ERR_SHARE
+    EXPECT_EQ(shell->shell_execute_open(windows::from_wide(program)).error(), OsError::from_code(32));
 }
 
 TEST_F(ShellWindows, MissingProgramIsNotStarted) {
     std::wstring missing = temp_folder() + L"quarnet-no-such-installer.exe";
     ::DeleteFileW(missing.c_str());
-    EXPECT_EQ(shell->shell_execute_open(windows::from_wide(missing)), 2);  // ERROR_FILE_NOT_FOUND
+    EXPECT_EQ(shell->shell_execute_open(windows::from_wide(missing)).error(), OsError::from_code(2));
     EXPECT_FALSE(launch_installer(to_utf8_lossy(windows::from_wide(missing)), *shell, *clock));
 }
 

@@ -180,6 +180,14 @@ TEST_F(EarlierDownloadTest, PartialFileShutToUsIsTakenBackOnce) {
     EXPECT_TRUE(!refused && !refused.error().is_cancel());  // not ours to delete: the usual message
 }
 
+// Read-only is no stranger's DACL: the attribute goes, the bytes stay and are resumed after.
+TEST_F(EarlierDownloadTest, ReadOnlyPartialFileIsResumedNotDeleted) {
+    files.add_file(paths.partial, "the whole", /*read_only=*/true);
+    EXPECT_EQ(resumed().offset, 9u);
+    EXPECT_FALSE(files.is_read_only(paths.partial));
+    EXPECT_TRUE(files.calls_of(FsOp::Delete).empty());
+}
+
 // What was hashed is what the transfer appends to: nobody shortens or swaps it in between.
 TEST_F(EarlierDownloadTest, PartialFileStaysHeldForTheTransfer) {
     files.add_file(paths.partial, "the whole");

@@ -1,6 +1,7 @@
 // What the Wine runs cannot tell apart: no setting asks nothing, near misses of
-// the name are refused, only a definite answer deletes, revocation unknown is
-// asked again without it, and the held handle goes before the file is deleted.
+// the name are refused, only a definite answer deletes, a chain the cache cannot
+// build is asked again online, revocation unknown again without it, and the held
+// handle goes before the file is deleted.
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,7 @@ public:
     OsResult<void> truncate(std::uint64_t) override { return {}; }
     OsResult<std::uint64_t> length() override { return 0; }
     OsResult<std::string> final_path() override { return std::string(INSTALLER); }
+    OsResult<bool> is_at(const std::string&) override { return true; }
 
 private:
     std::function<void()> on_release_;
@@ -37,29 +39,40 @@ private:
 Expected<std::string, UntrustedSignature> refused(std::uint32_t code, const char* step = "WinVerifyTrust") {
     return std::unexpected(UntrustedSignature{step, OsError::from_code(code)});
 }
+// TRUST_E_NOSIGNATURE and the last error that says why ("Example C Program: Verifying the Signature of a PE File").
+Expected<std::string, UntrustedSignature> unsigned_as(std::uint32_t why) {
+    return std::unexpected(UntrustedSignature{"WinVerifyTrust", OsError::from_code(TRUST_CODE_NO_SIGNATURE), why});
+}
 
-// Windows' answers, with revocation from the cache, then without it, against
-// what becomes of the installer.
+// Windows' answers, from the cache, then online for a chain the cache cannot build
+// ("WINTRUST_DATA structure": WTD_CACHE_ONLY_URL_RETRIEVAL), then without revocation,
+// against what becomes of the installer.
 TEST(PublisherCheckTest, OnlyADefiniteAnswerDeletesTheInstaller) {
     const std::uint32_t UNTRUSTED_ROOT = 0x800B0109, CHAINING = 0x800B010A, SYSTEM_ERROR = 0x80096001;
     FakeErrorTexts texts;
     texts.buffered[{UNTRUSTED_ROOT, MessageTable::System}] = u"No trusted root.\r\n";
     const std::string KEPT, DELETED(NOT_PUBLISHERS_TEXT), UNCHECKED = "Could not check the installer's publisher (";
+    using enum RevocationCheck;
+    const std::vector<RevocationCheck> ONLINE = {CachedOnly, Online}, ONLINE_THEN_NONE = {CachedOnly, Online, None};
     const struct {
         std::vector<Expected<std::string, UntrustedSignature>> answers;
-        std::string message;  // or its start; KEPT: the installer is handed back
+        std::string message;                      // or its start; KEPT: the installer is handed back
+        std::vector<RevocationCheck> asked = {};  // when not cached, then without revocation
     } cases[] = {
         {{"Pelorin Software Ltd"}, KEPT},
         {{"Pelorin Software"}, DELETED},
         {{"pelorin software ltd"}, DELETED},
         {{"Pelorin Software Ltd "}, DELETED},
         {{""}, DELETED},  // no common name
-        {{refused(TRUST_CODE_NO_SIGNATURE)}, DELETED},
+        {{unsigned_as(TRUST_CODE_NO_SIGNATURE)}, DELETED},
+        {{unsigned_as(ERROR_CODE_SHARING_VIOLATION)}, UNCHECKED + "OS Error 32 "},  // it could not be read
         {{refused(TRUST_CODE_BAD_DIGEST)}, DELETED},
         {{refused(TRUST_CODE_CERT_REVOKED)}, DELETED},
         {{refused(TRUST_CODE_EXPLICIT_DISTRUST)}, DELETED},
-        {{refused(UNTRUSTED_ROOT)}, UNCHECKED + "No trusted root. (os error -2146762487))."},
-        {{refused(CHAINING)}, UNCHECKED + "OS Error -2146762486 "},
+        {{refused(UNTRUSTED_ROOT)}, UNCHECKED + "No trusted root. (os error -2146762487)).", ONLINE},
+        {{refused(CHAINING)}, UNCHECKED + "OS Error -2146762486 ", ONLINE},
+        {{refused(UNTRUSTED_ROOT), "Pelorin Software Ltd"}, KEPT, ONLINE},
+        {{refused(CHAINING), refused(TRUST_CODE_REVOCATION_OFFLINE), "Pelorin Software Ltd"}, KEPT, ONLINE_THEN_NONE},
         {{refused(SYSTEM_ERROR)}, UNCHECKED + "OS Error -2146869247 "},
         {{refused(126, "LoadLibraryExW")}, UNCHECKED + "OS Error 126 "},
         {{refused(TRUST_CODE_REVOCATION_OFFLINE), "Pelorin Software Ltd"}, KEPT},
@@ -70,6 +83,7 @@ TEST(PublisherCheckTest, OnlyADefiniteAnswerDeletesTheInstaller) {
     const std::vector<RevocationCheck> in_turn = {RevocationCheck::CachedOnly, RevocationCheck::None};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message + " after " + std::to_string(c.answers.size()) + " answer(s)");
+        const auto asked = c.asked.empty() ? std::vector(in_turn.begin(), in_turn.begin() + c.answers.size()) : c.asked;
         FakeFileSystem files;
         files.add_file(INSTALLER, "MZ", /*read_only=*/true);
         FakeInstallerSignature signature;
@@ -78,8 +92,8 @@ TEST(PublisherCheckTest, OnlyADefiniteAnswerDeletesTheInstaller) {
         auto held = std::make_unique<WatchedFile>([&] { present_at_release.push_back(files.exists(INSTALLER)); });
         auto checked = check_installer_publisher({INSTALLER, std::move(held)}, {"Pelorin Software Ltd", &signature},
                                                  *files.held_folder("C:\\Temp\\Quarnet-setup"), "Setup.exe", texts);
-        EXPECT_EQ(signature.asked, std::vector<std::string>(c.answers.size(), INSTALLER));
-        EXPECT_EQ(signature.revocation_checks, std::vector(in_turn.begin(), in_turn.begin() + c.answers.size()));
+        EXPECT_EQ(signature.asked, std::vector<std::string>(asked.size(), INSTALLER));
+        EXPECT_EQ(signature.revocation_checks, asked);
         if (c.message == KEPT) {
             EXPECT_TRUE(checked.has_value() && checked->file != nullptr && present_at_release.empty());
             continue;

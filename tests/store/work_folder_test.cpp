@@ -105,7 +105,8 @@ TEST_F(WorkFolder, WhatStandsThereMustBeOurOwn) {
         {"a dangling link", [&](FakeFileSystem& f) { f.add_link(path, false); }, ""},
         {"another user's empty folder", [&](FakeFileSystem& f) { f.add_foreign_directory(path); }, ""},
         {"our own folder from before", [&](FakeFileSystem& f) { f.add_directory(path); }, ""},
-        {"a folder where no owner is kept", [&](FakeFileSystem& f) { f.add_ownerless_directory(path); }, "", false},
+        {"a folder on FAT, Everyone its owner", [&](FakeFileSystem& f) { f.add_directory_without_security(path); }, "",
+         false},
         {"another user's folder holding a DLL",
          [&](FakeFileSystem& f) {
              f.add_foreign_directory(path);

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/windows/nt_calls.h"
 #include "platform/windows/system_library.h"
 #include "platform/windows/unique_handle.h"
 // After windows_api.h, so the same settings hold for them.
@@ -14,18 +15,18 @@ namespace {
 constexpr std::wstring_view LOCAL_SYSTEM_SID = L"S-1-5-18";
 constexpr std::wstring_view ADMINISTRATORS_SID = L"S-1-5-32-544";
 
+// ntdll's NtSetSecurityObject ("NtSetSecurityObject function (ntifs.h)").
+using SetSecurityObject = LONG(NTAPI*)(HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR);
+
 struct SecurityCalls {
     decltype(&::OpenProcessToken) open_process_token = nullptr;
     decltype(&::GetTokenInformation) token_information = nullptr;
     decltype(&::ConvertSidToStringSidW) sid_to_text = nullptr;
     decltype(&::ConvertStringSecurityDescriptorToSecurityDescriptorW) descriptor_from_text = nullptr;
     decltype(&::GetSecurityInfo) security_info = nullptr;
-    decltype(&::SetSecurityInfo) set_security_info = nullptr;
-    decltype(&::GetSecurityDescriptorDacl) descriptor_dacl = nullptr;
 
     bool complete() const {
-        return open_process_token && token_information && sid_to_text && descriptor_from_text && security_info &&
-               set_security_info && descriptor_dacl;
+        return open_process_token && token_information && sid_to_text && descriptor_from_text && security_info;
     }
 };
 
@@ -36,8 +37,6 @@ const SecurityCalls& calls() {
         SYSTEM_FUNCTION(advapi32_library, ConvertSidToStringSidW),
         SYSTEM_FUNCTION(advapi32_library, ConvertStringSecurityDescriptorToSecurityDescriptorW),
         SYSTEM_FUNCTION(advapi32_library, GetSecurityInfo),
-        SYSTEM_FUNCTION(advapi32_library, SetSecurityInfo),
-        SYSTEM_FUNCTION(advapi32_library, GetSecurityDescriptorDacl),
     };
     return found;
 }
@@ -95,25 +94,31 @@ OsResult<void> create_private_directory(const std::wstring& path) {
 }
 
 OsResult<void> make_private(HANDLE folder) {
+    auto set_security = SYSTEM_FUNCTION_OF_TYPE(ntdll_library, NtSetSecurityObject, SetSecurityObject);
+    if (set_security == nullptr) return failed(ERROR_PROC_NOT_FOUND);
     auto descriptor = TRY(descriptor_for_user(std::wstring(PRIVATE_FOLDER_SDDL)));
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL dacl = nullptr;
-    if (!calls().descriptor_dacl(descriptor.get(), &present, &dacl, &defaulted)) return failed(::GetLastError());
     // The held handle asks for no WRITE_DAC. READ_CONTROL as well: Wine reads the
     // DACL's flags before it writes a file's.
     UniqueFileHandle writable(::ReOpenFile(folder, READ_CONTROL | WRITE_DAC,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
     if (!writable.valid()) return failed(::GetLastError());
-    DWORD error = calls().set_security_info(writable.get(), SE_FILE_OBJECT,
-                                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                                            nullptr, dacl, nullptr);
-    if (error != ERROR_SUCCESS) return failed(error);
+    // The object's own descriptor, protection included ("D:P"); unlike
+    // SetSecurityInfo, nothing is propagated to children.
+    LONG status = set_security(writable.get(), DACL_SECURITY_INFORMATION, descriptor.get());
+    if (status < 0) return status_error(status);
     return {};
 }
 
 OsResult<FolderOwner> owner_of(HANDLE object) {
+    // A volume that keeps no security answers a query with a made-up descriptor
+    // (owner Everyone) or not at all; its own flags say so. When it cannot say,
+    // the owner is asked.
+    DWORD volume_flags = 0;
+    if (::GetVolumeInformationByHandleW(object, nullptr, 0, nullptr, nullptr, &volume_flags, nullptr, 0) &&
+        (volume_flags & FILE_PERSISTENT_ACLS) == 0) {
+        return FolderOwner::None;
+    }
     const std::wstring user = TRY(current_user());
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR found = nullptr;
@@ -121,7 +126,7 @@ OsResult<FolderOwner> owner_of(HANDLE object) {
                                         nullptr, &found);
     if (error != ERROR_SUCCESS) return failed(error);
     UniqueLocalMemory<PSECURITY_DESCRIPTOR> descriptor(found);
-    if (owner == nullptr) return FolderOwner::None;  // a file system without security keeps none
+    if (owner == nullptr) return FolderOwner::Stranger;  // nobody's is nobody we trust
     const std::wstring text = TRY(sid_text(owner));
     const bool trusted = text == user || text == LOCAL_SYSTEM_SID || text == ADMINISTRATORS_SID;
     return trusted ? FolderOwner::Trusted : FolderOwner::Stranger;

@@ -16,11 +16,13 @@ namespace quarnet::windows {
 // all that is made inside, and takes nothing from the folder above.
 OsResult<void> create_private_directory(const std::wstring& path);
 
-// Which of those three owns the object, if any; the handle needs READ_CONTROL.
+// Which of those three owns the object, if any, or None on a volume without
+// FILE_PERSISTENT_ACLS; the handle needs READ_CONTROL.
 OsResult<FolderOwner> owner_of(HANDLE object);
 
 // Gives the folder open on `folder` that same DACL, through a second handle of
-// its own with WRITE_DAC (an owner is always granted that).
+// its own with WRITE_DAC (an owner is always granted that), to the folder alone:
+// SetSecurityInfo would push the inheritable entries into everything inside.
 OsResult<void> make_private(HANDLE folder);
 
 // A security descriptor made from SDDL in which "{user}" stands for the current user's SID.

@@ -1,8 +1,7 @@
 // The installer's Authenticode signature through WinVerifyTrust on the held
-// handle: one verification per call, asked about revocation as the caller says.
-// Revocation is looked up only in what Windows holds already
-// (WTD_CACHE_ONLY_URL_RETRIEVAL), so no revocation server out of reach can hold
-// the check; what the answer means is decided by the logic (store/publisher_check).
+// handle: one verification per call, asked about revocation, and allowed to fetch
+// (or only to look in what Windows holds: WTD_CACHE_ONLY_URL_RETRIEVAL), as the
+// caller says; what the answer means is decided by the logic (store/publisher_check).
 
 #include "platform/installer_signature.h"
 
@@ -25,7 +24,9 @@ namespace {
 constexpr std::uint32_t code_of(HRESULT result) { return static_cast<std::uint32_t>(result); }
 static_assert(TRUST_CODE_NO_SIGNATURE == code_of(TRUST_E_NOSIGNATURE) &&
               TRUST_CODE_SUBJECT_FORM_UNKNOWN == code_of(TRUST_E_SUBJECT_FORM_UNKNOWN) &&
-              TRUST_CODE_BAD_DIGEST == code_of(TRUST_E_BAD_DIGEST) &&
+              TRUST_CODE_PROVIDER_UNKNOWN == code_of(TRUST_E_PROVIDER_UNKNOWN) &&
+              TRUST_CODE_UNTRUSTED_ROOT == code_of(CERT_E_UNTRUSTEDROOT) &&
+              TRUST_CODE_CHAINING == code_of(CERT_E_CHAINING) && TRUST_CODE_BAD_DIGEST == code_of(TRUST_E_BAD_DIGEST) &&
               TRUST_CODE_EXPLICIT_DISTRUST == code_of(TRUST_E_EXPLICIT_DISTRUST) &&
               TRUST_CODE_CERT_REVOKED == code_of(CERT_E_REVOKED) &&
               TRUST_CODE_CRYPT_REVOKED == code_of(CRYPT_E_REVOKED) &&
@@ -43,20 +44,21 @@ class Verification {
 public:
     Verification(const TrustCalls& calls, HANDLE file, const wchar_t* path, RevocationCheck revocation)
         : calls_(calls) {
-        const bool cached = revocation == RevocationCheck::CachedOnly;
+        const bool checked = revocation != RevocationCheck::None;
         file_info_.cbStruct = sizeof file_info_;
         file_info_.pcwszFilePath = path;
         file_info_.hFile = file;
         data_.cbStruct = sizeof data_;
         data_.dwUIChoice = WTD_UI_NONE;
-        data_.fdwRevocationChecks = cached ? WTD_REVOKE_WHOLECHAIN : WTD_REVOKE_NONE;
+        data_.fdwRevocationChecks = checked ? WTD_REVOKE_WHOLECHAIN : WTD_REVOKE_NONE;
         data_.dwUnionChoice = WTD_CHOICE_FILE;
         data_.pFile = &file_info_;
         data_.dwStateAction = WTD_STATEACTION_VERIFY;
-        data_.dwProvFlags =
-            cached ? WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | WTD_CACHE_ONLY_URL_RETRIEVAL : WTD_REVOCATION_CHECK_NONE;
+        data_.dwProvFlags = checked ? WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT : WTD_REVOCATION_CHECK_NONE;
+        if (revocation == RevocationCheck::CachedOnly) data_.dwProvFlags |= WTD_CACHE_ONLY_URL_RETRIEVAL;
         data_.dwUIContext = WTD_UICONTEXT_EXECUTE;
         status_ = calls_.verify_trust(NO_USER, &action_, &data_);
+        last_error_ = ::GetLastError();
     }
     ~Verification() {
         data_.dwStateAction = WTD_STATEACTION_CLOSE;
@@ -66,6 +68,7 @@ public:
     Verification& operator=(const Verification&) = delete;
 
     LONG status() const { return status_; }
+    DWORD last_error() const { return last_error_; }
     HANDLE state() const { return data_.hWVTStateData; }
 
 private:
@@ -77,6 +80,7 @@ private:
     WINTRUST_FILE_INFO file_info_{};
     WINTRUST_DATA data_{};
     LONG status_ = 0;
+    DWORD last_error_ = ERROR_SUCCESS;
 };
 
 // The subject CN of the certificate that made the first signature; empty when
@@ -118,7 +122,9 @@ public:
 
         Verification checked(calls, native_handle(file), wide.c_str(), revocation);
         if (checked.status() != ERROR_SUCCESS) {
-            return untrusted("WinVerifyTrust", OsError::from_code(static_cast<std::uint32_t>(checked.status())));
+            const auto status = static_cast<std::uint32_t>(checked.status());
+            const std::uint32_t last_error = status == TRUST_CODE_NO_SIGNATURE ? checked.last_error() : 0;
+            return std::unexpected(UntrustedSignature{"WinVerifyTrust", OsError::from_code(status), last_error});
         }
         return signer_name(calls, checked.state());
     }

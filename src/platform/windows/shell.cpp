@@ -68,17 +68,21 @@ public:
         return std::make_unique<ShellProgressDialog>(std::move(dialog));
     }
 
-    std::intptr_t shell_execute_open(const std::u16string& path) override {
-        auto shell_execute = SYSTEM_FUNCTION(shell32_library, ShellExecuteW);
-        if (shell_execute == nullptr) return 0;
+    OsResult<void> shell_execute_open(const std::u16string& path) override {
+        auto shell_execute = SYSTEM_FUNCTION(shell32_library, ShellExecuteExW);
+        if (shell_execute == nullptr) return std::unexpected(OsError::from_code(ERROR_PROC_NOT_FOUND));
         std::wstring file = to_wide(path);
-        HINSTANCE result = shell_execute(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-        auto answer = reinterpret_cast<std::intptr_t>(result);
-        // A file in use may come back under another number (Wine says ERROR_BAD_FORMAT);
-        // the thread's last error still tells it.
-        const DWORD error = ::GetLastError();
-        if (answer <= 32 && (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)) answer = SE_ERR_SHARE;
-        return answer;
+        SHELLEXECUTEINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+        info.lpVerb = L"open";
+        info.lpFile = file.c_str();
+        info.nShow = SW_SHOWNORMAL;
+        if (shell_execute(&info)) return {};
+        DWORD error = ::GetLastError();
+        // Its page promises the last error; without one, the shell's own number still tells a refusal.
+        if (error == ERROR_SUCCESS) error = static_cast<DWORD>(reinterpret_cast<std::intptr_t>(info.hInstApp));
+        return std::unexpected(OsError::from_code(error));
     }
 
     int message_box(const std::u16string& text, const std::u16string& caption, std::uint32_t type) override {

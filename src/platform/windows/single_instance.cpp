@@ -40,12 +40,15 @@ public:
         }
     }
 
-    void bring_forward(const std::u16string& caption) override {
+    bool bring_forward(const std::u16string& caption) override {
         auto find_window = SYSTEM_FUNCTION(user32_library, FindWindowW);
         auto set_foreground = SYSTEM_FUNCTION(user32_library, SetForegroundWindow);
-        if (find_window == nullptr || set_foreground == nullptr) return;
+        if (find_window == nullptr || set_foreground == nullptr) return false;
         std::wstring title = to_wide(caption);
-        if (HWND window = find_window(nullptr, title.c_str())) set_foreground(window);
+        HWND window = find_window(nullptr, title.c_str());
+        if (window == nullptr) return false;
+        set_foreground(window);
+        return true;
     }
 
 private:

@@ -2,7 +2,9 @@
 // The files of the Windows file system: an open handle behind the File calls.
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstring>
 #include <utility>
 
 #include "platform/file_system.h"
@@ -14,6 +16,21 @@ namespace quarnet::windows {
 
 // ReadFile and WriteFile take a DWORD count; larger buffers go in pieces of this size.
 inline constexpr std::size_t MAX_IO_PIECE = std::size_t{1} << 31;
+
+// What a handle holds, as the volume's serial number and the file's id: the
+// 128-bit id where the file system gives one (FileIdInfo; some file systems in
+// user mode refuse it), else the 64-bit index of GetFileInformationByHandle.
+inline OsResult<std::array<std::uint64_t, 3>> file_identity(HANDLE handle) {
+    FILE_ID_INFO id;
+    if (::GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
+        std::array<std::uint64_t, 3> identity{id.VolumeSerialNumber};
+        std::memcpy(&identity[1], id.FileId.Identifier, sizeof id.FileId.Identifier);
+        return identity;
+    }
+    auto info = TRY(handle_info(handle));
+    return std::array<std::uint64_t, 3>{info.dwVolumeSerialNumber,
+                                        (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
 
 // One class for every file it opens: only open_own hands one out as an OwnFile,
 // with the folder it renames itself in.
@@ -64,6 +81,11 @@ public:
         auto path = to_utf8_strict(from_wide(buffer));
         if (!path) return last_error(ERROR_INVALID_NAME);
         return std::move(*path);
+    }
+
+    OsResult<bool> is_at(const std::string& path) override {
+        auto other = TRY(create_file(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT));
+        return TRY(file_identity(handle_.get())) == TRY(file_identity(other.get()));
     }
 
     OsResult<void> rename_replacing(const std::string& name) override;
