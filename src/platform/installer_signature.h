@@ -13,11 +13,9 @@
 
 namespace quarnet {
 
-// Why no trusted signer could be named: the step that refused, for tests and
-// debugging, and its error: WinVerifyTrust's result (an HRESULT), or the Win32
-// error of loading the trust provider's libraries.
+// Why no trusted signer could be named: WinVerifyTrust's result (an HRESULT),
+// or the Win32 error of loading the trust provider's libraries, each naming its call.
 struct UntrustedSignature {
-    std::string_view step;
     OsError error;
     // The thread's last error right after WinVerifyTrust, when it answered
     // TRUST_E_NOSIGNATURE: it tells a file without a signature from one that could

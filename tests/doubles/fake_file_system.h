@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,12 @@
 #include "platform/file_system.h"
 
 namespace quarnet {
+
+// How a test failure shows an OsError: its code and the call that met it.
+inline void PrintTo(const OsError& error, std::ostream* out) {
+    *out << "OsError " << error.code() << " (kind " << static_cast<int>(error.kind()) << ") from "
+         << (error.call() != nullptr ? error.call() : "the program");
+}
 
 enum class FsOp : std::uint8_t {
     TempDirectory,

@@ -36,12 +36,12 @@ private:
     std::function<void()> on_release_;
 };
 
-Expected<std::string, UntrustedSignature> refused(std::uint32_t code, const char* step = "WinVerifyTrust") {
-    return std::unexpected(UntrustedSignature{step, OsError::from_code(code)});
+Expected<std::string, UntrustedSignature> refused(std::uint32_t code, const char* call = "WinVerifyTrust") {
+    return std::unexpected(UntrustedSignature{OsError::from_code(code, call)});
 }
 // TRUST_E_NOSIGNATURE and the last error that says why ("Example C Program: Verifying the Signature of a PE File").
 Expected<std::string, UntrustedSignature> unsigned_as(std::uint32_t why) {
-    return std::unexpected(UntrustedSignature{"WinVerifyTrust", OsError::from_code(TRUST_CODE_NO_SIGNATURE), why});
+    return std::unexpected(UntrustedSignature{OsError::from_code(TRUST_CODE_NO_SIGNATURE, "WinVerifyTrust"), why});
 }
 
 // Windows' answers, from the cache, then online for a chain the cache cannot build

@@ -1,6 +1,7 @@
 #pragma once
 // The small Win32 file calls that the file, the held folder and the file system
-// share: each reads the last error at once and hands it back as an OsError.
+// share: each reads the last error at once and hands it back as an OsError that
+// names the call.
 
 #include <cstdint>
 #include <string>
@@ -15,7 +16,13 @@ namespace quarnet::windows {
 
 inline constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-inline std::unexpected<OsError> last_error(DWORD error) { return std::unexpected(OsError::from_code(error)); }
+// The failure of the Windows call named, with the error given: the call's own
+// answer, or the refusal this layer makes in its stead.
+inline std::unexpected<OsError> call_failed(const char* call, DWORD error) {
+    return std::unexpected(OsError::from_code(error, call));
+}
+// The same with the thread's last error, read here, before anything can change it.
+inline std::unexpected<OsError> call_failed(const char* call) { return call_failed(call, ::GetLastError()); }
 
 // The path as Windows takes it: UTF-16, NUL-terminated, refused when it holds a NUL.
 inline OsResult<std::wstring> wide_path(const std::string& path) { return to_wide(TRY(to_utf16_path(path))); }
@@ -23,7 +30,7 @@ inline OsResult<std::wstring> wide_path(const std::string& path) { return to_wid
 // One name inside a folder, never a way out of it.
 inline OsResult<std::wstring> wide_name(const std::string& name) {
     if (name.empty() || name == "." || name == ".." || name.find_first_of("\\/") != std::string::npos) {
-        return last_error(ERROR_INVALID_NAME);
+        return call_failed("wide_name", ERROR_INVALID_NAME);
     }
     return wide_path(name);
 }
@@ -32,13 +39,13 @@ inline OsResult<UniqueFileHandle> create_file(const std::string& path, DWORD acc
                                               DWORD share = SHARE_ALL) {
     auto wide = TRY(wide_path(path));
     HANDLE handle = ::CreateFileW(wide.c_str(), access, share, nullptr, disposition, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return last_error(::GetLastError());
+    if (handle == INVALID_HANDLE_VALUE) return call_failed("CreateFileW");
     return UniqueFileHandle(handle);
 }
 
 inline OsResult<BY_HANDLE_FILE_INFORMATION> handle_info(HANDLE handle) {
     BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(handle, &info)) return last_error(::GetLastError());
+    if (!::GetFileInformationByHandle(handle, &info)) return call_failed("GetFileInformationByHandle");
     return info;
 }
 
@@ -82,7 +89,7 @@ struct ReparseSeen {
 inline OsResult<ReparseSeen> reparse_of(HANDLE handle, const std::string& path) {
     FILE_ATTRIBUTE_TAG_INFO tag;
     if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag)) {
-        return last_error(::GetLastError());
+        return call_failed("GetFileInformationByHandleEx");
     }
     ReparseSeen seen;
     seen.reparse_point = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -95,7 +102,7 @@ inline OsResult<ReparseSeen> reparse_of(HANDLE handle, const std::string& path) 
 inline OsResult<void> delete_by_handle(HANDLE handle) {
     FILE_DISPOSITION_INFO disposition{TRUE};
     if (!::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) {
-        return last_error(::GetLastError());
+        return call_failed("SetFileInformationByHandle");
     }
     return {};  // gone when the handle closes
 }
@@ -103,7 +110,7 @@ inline OsResult<void> delete_by_handle(HANDLE handle) {
 inline OsResult<void> set_position(HANDLE handle, std::uint64_t offset, DWORD method) {
     LARGE_INTEGER distance;
     distance.QuadPart = static_cast<LONGLONG>(offset);
-    if (!::SetFilePointerEx(handle, distance, nullptr, method)) return last_error(::GetLastError());
+    if (!::SetFilePointerEx(handle, distance, nullptr, method)) return call_failed("SetFilePointerEx");
     return {};
 }
 

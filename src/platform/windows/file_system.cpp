@@ -25,7 +25,7 @@ public:
         std::wstring buffer(512, L'\0');
         for (;;) {
             DWORD length = get_temp_path(static_cast<DWORD>(buffer.size()), buffer.data());
-            if (length == 0) return last_error(::GetLastError());
+            if (length == 0) return call_failed("GetTempPathW");
             if (length < buffer.size()) {
                 buffer.resize(length);
                 break;
@@ -37,7 +37,7 @@ public:
 
     OsResult<void> create_directory(const std::string& path) override {
         auto wide = TRY(wide_path(path));
-        if (!::CreateDirectoryW(wide.c_str(), nullptr)) return last_error(::GetLastError());
+        if (!::CreateDirectoryW(wide.c_str(), nullptr)) return call_failed("CreateDirectoryW");
         return {};
     }
 

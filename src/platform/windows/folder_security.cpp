@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/windows/file_calls.h"
 #include "platform/windows/nt_calls.h"
 #include "platform/windows/system_library.h"
 #include "platform/windows/unique_handle.h"
@@ -41,11 +42,9 @@ const SecurityCalls& calls() {
     return found;
 }
 
-std::unexpected<OsError> failed(DWORD error) { return std::unexpected(OsError::from_code(error)); }
-
 OsResult<std::wstring> sid_text(PSID sid) {
     wchar_t* text = nullptr;
-    if (!calls().sid_to_text(sid, &text)) return failed(::GetLastError());
+    if (!calls().sid_to_text(sid, &text)) return call_failed("ConvertSidToStringSidW");
     UniqueLocalText owned(text);
     return std::wstring(text);
 }
@@ -53,20 +52,21 @@ OsResult<std::wstring> sid_text(PSID sid) {
 // The process token's user ("S-1-5-21-…", or S-1-5-18 when run as SYSTEM).
 OsResult<std::wstring> token_user() {
     HANDLE opened = nullptr;
-    if (!calls().open_process_token(::GetCurrentProcess(), TOKEN_QUERY, &opened)) return failed(::GetLastError());
+    if (!calls().open_process_token(::GetCurrentProcess(), TOKEN_QUERY, &opened))
+        return call_failed("OpenProcessToken");
     UniqueKernelHandle token(opened);
     DWORD size = 0;
     calls().token_information(token.get(), TokenUser, nullptr, 0, &size);
     auto buffer = std::make_unique<std::uint64_t[]>(size / sizeof(std::uint64_t) + 1);  // aligned for TOKEN_USER
     if (!calls().token_information(token.get(), TokenUser, buffer.get(), size, &size)) {
-        return failed(::GetLastError());
+        return call_failed("GetTokenInformation");
     }
     return sid_text(reinterpret_cast<TOKEN_USER*>(buffer.get())->User.Sid);
 }
 
 const OsResult<std::wstring>& current_user() {
     static const OsResult<std::wstring> user =
-        calls().complete() ? token_user() : OsResult<std::wstring>(failed(ERROR_PROC_NOT_FOUND));
+        calls().complete() ? token_user() : OsResult<std::wstring>(call_failed("GetProcAddress", ERROR_PROC_NOT_FOUND));
     return user;
 }
 
@@ -82,31 +82,32 @@ OsResult<UniqueLocalMemory<PSECURITY_DESCRIPTOR>> descriptor_for_user(std::wstri
         sddl.replace(at, USER.size(), user);
     }
     PSECURITY_DESCRIPTOR made = nullptr;
-    if (!calls().descriptor_from_text(sddl.c_str(), SDDL_REVISION_1, &made, nullptr)) return failed(::GetLastError());
+    if (!calls().descriptor_from_text(sddl.c_str(), SDDL_REVISION_1, &made, nullptr))
+        return call_failed("ConvertStringSecurityDescriptorToSecurityDescriptorW");
     return UniqueLocalMemory<PSECURITY_DESCRIPTOR>(made);
 }
 
 OsResult<void> create_private_directory(const std::wstring& path) {
     auto descriptor = TRY(descriptor_for_user(std::wstring(PRIVATE_FOLDER_SDDL)));
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
-    if (!::CreateDirectoryW(path.c_str(), &attributes)) return failed(::GetLastError());
+    if (!::CreateDirectoryW(path.c_str(), &attributes)) return call_failed("CreateDirectoryW");
     return {};
 }
 
 OsResult<void> make_private(HANDLE folder) {
     auto set_security = SYSTEM_FUNCTION_OF_TYPE(ntdll_library, NtSetSecurityObject, SetSecurityObject);
-    if (set_security == nullptr) return failed(ERROR_PROC_NOT_FOUND);
+    if (set_security == nullptr) return call_failed("NtSetSecurityObject", ERROR_PROC_NOT_FOUND);
     auto descriptor = TRY(descriptor_for_user(std::wstring(PRIVATE_FOLDER_SDDL)));
     // The held handle asks for no WRITE_DAC. READ_CONTROL as well: Wine reads the
     // DACL's flags before it writes a file's.
     UniqueFileHandle writable(::ReOpenFile(folder, READ_CONTROL | WRITE_DAC,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
-    if (!writable.valid()) return failed(::GetLastError());
+    if (!writable.valid()) return call_failed("ReOpenFile");
     // The object's own descriptor, protection included ("D:P"); unlike
     // SetSecurityInfo, nothing is propagated to children.
     LONG status = set_security(writable.get(), DACL_SECURITY_INFORMATION, descriptor.get());
-    if (status < 0) return status_error(status);
+    if (status < 0) return status_failed("NtSetSecurityObject", status);
     return {};
 }
 
@@ -124,7 +125,7 @@ OsResult<FolderOwner> owner_of(HANDLE object) {
     PSECURITY_DESCRIPTOR found = nullptr;
     DWORD error = calls().security_info(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
                                         nullptr, &found);
-    if (error != ERROR_SUCCESS) return failed(error);
+    if (error != ERROR_SUCCESS) return call_failed("GetSecurityInfo", error);
     UniqueLocalMemory<PSECURITY_DESCRIPTOR> descriptor(found);
     if (owner == nullptr) return FolderOwner::Stranger;  // nobody's is nobody we trust
     const std::wstring text = TRY(sid_text(owner));

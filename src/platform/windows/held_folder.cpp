@@ -113,7 +113,7 @@ public:
 
     OsResult<std::unique_ptr<File>> open_emptied(const std::string& name) override {
         auto handle = TRY(open_plain_file(name, GENERIC_WRITE, SHARE_ALL));
-        if (!::SetEndOfFile(handle.get())) return last_error(::GetLastError());
+        if (!::SetEndOfFile(handle.get())) return call_failed("SetEndOfFile");
         return std::make_unique<WindowsFile>(std::move(handle));
     }
 
@@ -124,7 +124,7 @@ public:
         // A folder is not a file to delete; and a handle that reached a link's
         // target would delete the target.
         if (!seen.link && ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || seen.through_link)) {
-            return last_error(ERROR_ACCESS_DENIED);
+            return call_failed("Folder::delete_entry", ERROR_ACCESS_DENIED);
         }
         return delete_by_handle(handle.get());  // a read-only file refuses: ERROR_ACCESS_DENIED
     }
@@ -133,12 +133,12 @@ public:
         auto handle = TRY(open_entry(name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, SHARE_ALL, NT_OPEN, 0));
         FILE_BASIC_INFO basic;
         if (!::GetFileInformationByHandleEx(handle.get(), FileBasicInfo, &basic, sizeof basic)) {
-            return last_error(::GetLastError());
+            return call_failed("GetFileInformationByHandleEx");
         }
         basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
         if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
         if (!::SetFileInformationByHandle(handle.get(), FileBasicInfo, &basic, sizeof basic)) {
-            return last_error(::GetLastError());
+            return call_failed("SetFileInformationByHandle");
         }
         return {};
     }
@@ -146,13 +146,15 @@ public:
     OsResult<std::uint64_t> free_space() override {
         auto wide = TRY(wide_path(entry_path("")));  // a folder's path, ending in a separator
         ULARGE_INTEGER available;
-        if (!::GetDiskFreeSpaceExW(wide.c_str(), &available, nullptr, nullptr)) return last_error(::GetLastError());
+        if (!::GetDiskFreeSpaceExW(wide.c_str(), &available, nullptr, nullptr))
+            return call_failed("GetDiskFreeSpaceExW");
         return available.QuadPart;
     }
 
     OsResult<void> remove() override {
         // A handle that reached a link's target (Wine's do) would remove the target.
-        if (TRY(reparse_of(handle_.get(), path_)).through_link) return last_error(ERROR_ALREADY_EXISTS);
+        if (TRY(reparse_of(handle_.get(), path_)).through_link)
+            return call_failed("Folder::remove", ERROR_ALREADY_EXISTS);
         return delete_by_handle(handle_.get());
     }
 
@@ -175,11 +177,11 @@ private:
                 open_entry(name, access | DELETE | FILE_READ_ATTRIBUTES, share, disposition, NT_NON_DIRECTORY_FILE));
             auto info = TRY(handle_info(handle.get()));
             auto seen = TRY(reparse_of(handle.get(), entry_path(name)));
-            if (seen.through_link) return last_error(ERROR_ALREADY_EXISTS);
+            if (seen.through_link) return call_failed("open_plain_file", ERROR_ALREADY_EXISTS);
             if (!seen.link && info.nNumberOfLinks == 1) return handle;
             TRY(delete_by_handle(handle.get()));
         }
-        return last_error(ERROR_ALREADY_EXISTS);
+        return call_failed("open_plain_file", ERROR_ALREADY_EXISTS);
     }
 
     UniqueFileHandle handle_;
@@ -191,19 +193,19 @@ private:
 // Only a file of open_own knows its folder; without one, a name would be taken
 // relative to wherever the file happens to be.
 OsResult<void> WindowsFile::rename_replacing(const std::string& name) {
-    if (folder_ == nullptr) return last_error(ERROR_ACCESS_DENIED);
+    if (folder_ == nullptr) return call_failed("OwnFile::rename_replacing", ERROR_ACCESS_DENIED);
     return rename_relative(handle(), folder_, name, RenameWay::Plain);
 }
 
 OsResult<void> WindowsFile::rename_replacing_in_use(const std::string& name) {
-    if (folder_ == nullptr) return last_error(ERROR_ACCESS_DENIED);
+    if (folder_ == nullptr) return call_failed("OwnFile::rename_replacing_in_use", ERROR_ACCESS_DENIED);
     return rename_relative(handle(), folder_, name, RenameWay::PosixInUse);
 }
 
 OsResult<void> list_entries(HANDLE folder, ListLayout layout, bool restart, std::span<std::uint64_t> buffer) {
     auto by_handle = [&](FILE_INFO_BY_HANDLE_CLASS kind) -> OsResult<void> {
         if (!::GetFileInformationByHandleEx(folder, kind, buffer.data(), static_cast<DWORD>(buffer.size_bytes()))) {
-            return last_error(::GetLastError());
+            return call_failed("GetFileInformationByHandleEx");
         }
         return {};
     };

@@ -34,8 +34,8 @@ static_assert(TRUST_CODE_NO_SIGNATURE == code_of(TRUST_E_NOSIGNATURE) &&
               TRUST_CODE_NO_REVOCATION_CHECK == code_of(CRYPT_E_NO_REVOCATION_CHECK) &&
               TRUST_CODE_REVOCATION_OFFLINE == code_of(CRYPT_E_REVOCATION_OFFLINE));
 
-std::unexpected<UntrustedSignature> untrusted(const char* step, OsError error) {
-    return std::unexpected(UntrustedSignature{step, error});
+std::unexpected<UntrustedSignature> untrusted(OsError error, std::uint32_t last_error = 0) {
+    return std::unexpected(UntrustedSignature{error, last_error});
 }
 
 // One verification by the trust provider. Its state lives until the CLOSE
@@ -115,16 +115,16 @@ public:
         if (!calls_) calls_ = system_trust_calls();
         const TrustCalls& calls = *calls_;
         if (!calls.verify_trust || !calls.provider_data || !calls.provider_signer || !calls.name_string)
-            return untrusted("LoadLibraryExW", OsError::from_code(calls.load_error));
+            return untrusted(OsError::from_code(calls.load_error, "LoadLibraryExW"));
         auto utf16 = to_utf16_path(path);
-        if (!utf16) return untrusted("to_utf16_path", utf16.error());
+        if (!utf16) return untrusted(utf16.error());
         std::wstring wide = to_wide(*utf16);
 
         Verification checked(calls, native_handle(file), wide.c_str(), revocation);
         if (checked.status() != ERROR_SUCCESS) {
             const auto status = static_cast<std::uint32_t>(checked.status());
             const std::uint32_t last_error = status == TRUST_CODE_NO_SIGNATURE ? checked.last_error() : 0;
-            return std::unexpected(UntrustedSignature{"WinVerifyTrust", OsError::from_code(status), last_error});
+            return untrusted(OsError::from_code(status, "WinVerifyTrust"), last_error);
         }
         return signer_name(calls, checked.state());
     }

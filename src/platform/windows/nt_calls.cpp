@@ -29,15 +29,15 @@ using QueryDirectoryFile = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_ST
 
 }  // namespace
 
-std::unexpected<OsError> status_error(LONG status) {
+std::unexpected<OsError> status_failed(const char* call, LONG status) {
     auto dos_error = SYSTEM_FUNCTION(ntdll_library, RtlNtStatusToDosError);
-    return last_error(dos_error != nullptr ? dos_error(status) : ERROR_INVALID_FUNCTION);
+    return call_failed(call, dos_error != nullptr ? dos_error(status) : ERROR_INVALID_FUNCTION);
 }
 
 OsResult<UniqueFileHandle> open_relative(HANDLE folder, const std::string& name, ACCESS_MASK access, ULONG share,
                                          ULONG disposition, ULONG options) {
     auto create_file = SYSTEM_FUNCTION(ntdll_library, NtCreateFile);
-    if (create_file == nullptr) return last_error(ERROR_PROC_NOT_FOUND);
+    if (create_file == nullptr) return call_failed("NtCreateFile", ERROR_PROC_NOT_FOUND);
     auto wide = TRY(wide_name(name));
     UNICODE_STRING text;
     text.Buffer = wide.data();
@@ -49,13 +49,13 @@ OsResult<UniqueFileHandle> open_relative(HANDLE folder, const std::string& name,
     HANDLE handle = nullptr;
     NTSTATUS status = create_file(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
                                   share, disposition, options | NT_SYNCHRONOUS_IO | NT_OPEN_REPARSE_POINT, nullptr, 0);
-    if (status < 0) return status_error(status);
+    if (status < 0) return status_failed("NtCreateFile", status);
     return UniqueFileHandle(handle);
 }
 
 OsResult<void> rename_relative(HANDLE file, HANDLE folder, const std::string& name, RenameWay way) {
     auto set_information = SYSTEM_FUNCTION_OF_TYPE(ntdll_library, NtSetInformationFile, SetInformationFile);
-    if (set_information == nullptr) return last_error(ERROR_PROC_NOT_FOUND);
+    if (set_information == nullptr) return call_failed("NtSetInformationFile", ERROR_PROC_NOT_FOUND);
     auto wide = TRY(wide_name(name));
     // The information ends in the name, so it is built in a buffer of its own size.
     struct RenameInformation {
@@ -75,18 +75,18 @@ OsResult<void> rename_relative(HANDLE file, HANDLE folder, const std::string& na
     IO_STATUS_BLOCK io{};
     NTSTATUS status = set_information(file, &io, information, static_cast<ULONG>(buffer.size() * sizeof(std::uint64_t)),
                                       plain ? NT_RENAME : NT_RENAME_EX);
-    if (status < 0) return status_error(status);
+    if (status < 0) return status_failed("NtSetInformationFile", status);
     return {};
 }
 
 OsResult<void> query_directory(HANDLE folder, std::span<std::uint64_t> buffer, bool restart) {
     auto query = SYSTEM_FUNCTION_OF_TYPE(ntdll_library, NtQueryDirectoryFile, QueryDirectoryFile);
-    if (query == nullptr) return last_error(ERROR_PROC_NOT_FOUND);
+    if (query == nullptr) return call_failed("NtQueryDirectoryFile", ERROR_PROC_NOT_FOUND);
     IO_STATUS_BLOCK io{};
     NTSTATUS status =
         query(folder, nullptr, nullptr, nullptr, &io, buffer.data(), static_cast<ULONG>(buffer.size_bytes()),
               NT_DIRECTORY_INFORMATION, FALSE, nullptr, restart ? TRUE : FALSE);
-    if (status < 0) return status_error(status);
+    if (status < 0) return status_failed("NtQueryDirectoryFile", status);
     return {};
 }
 

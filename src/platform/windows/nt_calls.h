@@ -35,7 +35,7 @@ OsResult<void> rename_relative(HANDLE file, HANDLE folder, const std::string& na
 // layout (NtQueryDirectoryFile), from the first one when `restart`.
 OsResult<void> query_directory(HANDLE folder, std::span<std::uint64_t> buffer, bool restart);
 
-// An NTSTATUS as the Win32 error code it stands for.
-std::unexpected<OsError> status_error(LONG status);
+// The failure of the native call named, its NTSTATUS as the Win32 error code it stands for.
+std::unexpected<OsError> status_failed(const char* call, LONG status);
 
 }  // namespace quarnet::windows

@@ -70,7 +70,8 @@ public:
 
     OsResult<void> shell_execute_open(const std::u16string& path) override {
         auto shell_execute = SYSTEM_FUNCTION(shell32_library, ShellExecuteExW);
-        if (shell_execute == nullptr) return std::unexpected(OsError::from_code(ERROR_PROC_NOT_FOUND));
+        if (shell_execute == nullptr)
+            return std::unexpected(OsError::from_code(ERROR_PROC_NOT_FOUND, "ShellExecuteExW"));
         std::wstring file = to_wide(path);
         SHELLEXECUTEINFOW info{};
         info.cbSize = sizeof info;
@@ -82,7 +83,7 @@ public:
         DWORD error = ::GetLastError();
         // Its page promises the last error; without one, the shell's own number still tells a refusal.
         if (error == ERROR_SUCCESS) error = static_cast<DWORD>(reinterpret_cast<std::intptr_t>(info.hInstApp));
-        return std::unexpected(OsError::from_code(error));
+        return std::unexpected(OsError::from_code(error, "ShellExecuteExW"));
     }
 
     int message_box(const std::u16string& text, const std::u16string& caption, std::uint32_t type) override {

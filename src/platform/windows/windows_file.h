@@ -42,26 +42,26 @@ public:
     OsResult<std::size_t> read(std::span<std::byte> buffer) override {
         auto count = static_cast<DWORD>(std::min(buffer.size(), MAX_IO_PIECE));
         DWORD done = 0;
-        if (!::ReadFile(handle_.get(), buffer.data(), count, &done, nullptr)) return last_error(::GetLastError());
+        if (!::ReadFile(handle_.get(), buffer.data(), count, &done, nullptr)) return call_failed("ReadFile");
         return done;
     }
 
     OsResult<std::size_t> write(std::span<const std::byte> bytes) override {
         auto count = static_cast<DWORD>(std::min(bytes.size(), MAX_IO_PIECE));
         DWORD done = 0;
-        if (!::WriteFile(handle_.get(), bytes.data(), count, &done, nullptr)) return last_error(::GetLastError());
+        if (!::WriteFile(handle_.get(), bytes.data(), count, &done, nullptr)) return call_failed("WriteFile");
         return done;
     }
 
     OsResult<void> truncate(std::uint64_t length) override {
         TRY(set_position(handle_.get(), length, FILE_BEGIN));
-        if (!::SetEndOfFile(handle_.get())) return last_error(::GetLastError());
+        if (!::SetEndOfFile(handle_.get())) return call_failed("SetEndOfFile");
         return {};
     }
 
     OsResult<std::uint64_t> length() override {
         LARGE_INTEGER size;
-        if (!::GetFileSizeEx(handle_.get(), &size)) return last_error(::GetLastError());
+        if (!::GetFileSizeEx(handle_.get(), &size)) return call_failed("GetFileSizeEx");
         return static_cast<std::uint64_t>(size.QuadPart);
     }
 
@@ -70,7 +70,7 @@ public:
         for (;;) {
             DWORD length = ::GetFinalPathNameByHandleW(handle_.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
                                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-            if (length == 0) return last_error(::GetLastError());
+            if (length == 0) return call_failed("GetFinalPathNameByHandleW");
             if (length < buffer.size()) {
                 buffer.resize(length);
                 break;
@@ -79,7 +79,7 @@ public:
         }
         // A name Windows holds need not be valid UTF-16; such a path would not come back the same.
         auto path = to_utf8_strict(from_wide(buffer));
-        if (!path) return last_error(ERROR_INVALID_NAME);
+        if (!path) return call_failed("GetFinalPathNameByHandleW", ERROR_INVALID_NAME);
         return std::move(*path);
     }
 
