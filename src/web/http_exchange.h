@@ -15,32 +15,19 @@ namespace quarnet {
 
 inline constexpr std::size_t READ_CHUNK_SIZE = 262'144;
 
-// One GET request in flight. Owns its request and connection handles and closes
-// them, request first, when destroyed.
+// One GET request in flight. Owns its response, whose handles close when it goes.
 class HttpExchange {
 public:
-    ~HttpExchange();
-    HttpExchange(HttpExchange&&) noexcept = default;
-    HttpExchange& operator=(HttpExchange&&) = delete;
-    HttpExchange(const HttpExchange&) = delete;
-
-    std::uint32_t status() const { return status_; }
+    std::uint32_t status() const { return response_->status(); }
 
 private:
     friend Result<HttpExchange> open_get(WebSession&, std::string_view, std::string_view);
     friend Result<std::span<const std::byte>> read_chunk(HttpExchange&);
-    HttpExchange(WebSession& session, WebAddress address);
+    HttpExchange(WebSession& session, std::unique_ptr<HttpResponse> response)
+        : session_(&session), response_(std::move(response)) {}
 
     WebSession* session_;
-    WebAddress address_;
-    // NUL-terminated copies handed to WinHTTP; they live as long as the handles.
-    std::u16string host_;
-    std::u16string path_;
-    std::u16string headers_;  // no terminator: its length goes with it
-    // Declared in this order so that the request closes first.
-    UniqueHttpHandle connection_;
-    UniqueHttpHandle request_;
-    std::uint32_t status_ = 0;
+    std::unique_ptr<HttpResponse> response_;
     std::unique_ptr<std::byte[]> buffer_;  // READ_CHUNK_SIZE bytes, made before the first read
 };
 
@@ -52,5 +39,9 @@ inline constexpr std::string_view NO_CACHE_HEADERS = "Cache-Control: no-cache\r\
 Result<HttpExchange> open_get(WebSession& session, std::string_view address, std::string_view extra_headers);
 // 1 to READ_CHUNK_SIZE bytes of body, valid until the next call; empty at the end.
 Result<std::span<const std::byte>> read_chunk(HttpExchange& exchange);
+
+// The message of a failed stage: its fixed sentence, with the host it was to
+// reach and, for the stages that take one, the system's text for the error.
+FailureMessage stage_failure(const HttpFailure& failure, const std::string& host, ErrorTexts& texts);
 
 }  // namespace quarnet

@@ -1,27 +1,30 @@
 #pragma once
 
-#include <utility>
+#include <memory>
+#include <string>
 
 #include "platform/error_texts.h"
 #include "platform/win_http.h"
 
 namespace quarnet {
 
-// The WinHTTP session of one run; closed when destroyed. Requests borrow it.
+// The WinHTTP session of one run, opened at once and closed when destroyed.
+// Requests borrow it.
 class WebSession {
 public:
-    // Takes over `handle`, the session WinHttpOpen gave.
-    WebSession(WinHttp& http, ErrorTexts& texts, UniqueHttpHandle handle)
-        : http_(http), texts_(texts), handle_(std::move(handle)) {}
+    WebSession(WinHttp& http, ErrorTexts& texts, const std::u16string& user_agent, HttpTimeouts timeouts = {})
+        : http_(http), texts_(texts), session_(http.open_session(user_agent, timeouts)) {}
 
+    // False when WinHttpOpen failed: no request can be made.
+    bool opened() const { return session_ != nullptr; }
     WinHttp& http() const { return http_; }
     ErrorTexts& error_texts() const { return texts_; }
-    HttpHandle handle() const { return handle_.get(); }
+    HttpSession& session() const { return *session_; }
 
 private:
     WinHttp& http_;
     ErrorTexts& texts_;
-    UniqueHttpHandle handle_;
+    std::unique_ptr<HttpSession> session_;
 };
 
 }  // namespace quarnet

@@ -96,13 +96,13 @@ protected:
 
     std::unique_ptr<WinHttp> http = windows::make_win_http();
     std::unique_ptr<ErrorTexts> texts = windows::make_error_texts();
-    WebSession session{*http, *texts, http->open_session(u"Quarnet-Setup/0.1.0")};
+    WebSession session{*http, *texts, u"Quarnet-Setup/0.1.0"};
     FakeEnvironment environment;
     ProgressLog log;
 };
 
 TEST_F(WinHttpWindows, ListFetchedAndTheServerSeesTheUserAgent) {
-    ASSERT_NE(session.handle(), nullptr);
+    ASSERT_TRUE(session.opened());
     CannedServer server(response("200 OK", LIST));
     auto fetched = fetch(server.base());
     ASSERT_TRUE(fetched) << message(fetched);
