@@ -21,6 +21,7 @@
 #include "doubles/fake_win_http.h"
 #include "platform/sha256.h"
 #include "store/digest.h"
+#include "store/file_in_use.h"
 #include "store/held_installer.h"
 #include "transfer/transfer.h"
 #include "web/http_exchange.h"
@@ -69,8 +70,10 @@ int run_readback(const std::string& body) {
     digest.update(std::as_bytes(std::span(body)));
     Release release{"1", "big.exe", digest_text(digest), body.size()};
     const WorkFolder work{folder, files.held_folder(folder)};
+    FakeClock clock;
+    InUseWait wait(clock, nullptr);
     CALLGRIND_START_INSTRUMENTATION;
-    HeldCheck held = hold_installer(work, "big.exe", release);
+    HeldCheck held = hold_installer(work, "big.exe", release, wait);
     CALLGRIND_STOP_INSTRUMENTATION;
     return std::holds_alternative<HeldInstaller>(held) ? 0 : 1;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // WinHTTP at the level of one exchange: a request goes in; out comes its answer
-// (the status, the schemes of a sign-in request, the body) or the stage that
-// failed with the last error of its call, read at once. The order of the calls
-// lives in the Windows implementation alone.
+// (the status, the schemes of a sign-in request, where a redirect led, the body)
+// or the stage that failed with the last error of its call, read at once. The
+// order of the calls lives in the Windows implementation alone. Beside it, the
+// proxy settings as Windows keeps them, and the answer of a proxy script.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "base/expected.h"
 
@@ -61,9 +63,8 @@ public:
     std::uint32_t status() const { return status_; }  // 0 when it cannot be read
     // Of a 407 only; nothing when the query fails.
     const std::optional<HttpAuthSchemes>& schemes() const { return schemes_; }
-    // WinHttpQueryOption(WINHTTP_OPTION_PROXY_RESULT_ENTRY): through a proxy or not; nothing
-    // when the question cannot be answered.
-    std::optional<bool> through_proxy() const { return through_proxy_; }
+    // The address the last redirect WinHTTP followed led to (UTF-8); empty when none.
+    const std::string& redirected_to() const { return redirected_to_; }
 
     // The logged-on user's own sign-in for the proxy (WinHttpSetCredentials with
     // no name and password), then the same request once more; status and schemes
@@ -75,7 +76,7 @@ public:
 protected:
     std::uint32_t status_ = 0;
     std::optional<HttpAuthSchemes> schemes_;
-    std::optional<bool> through_proxy_;
+    std::string redirected_to_;
 };
 
 // A WinHTTP session; closed when it goes.
@@ -84,15 +85,41 @@ public:
     virtual ~HttpSession() = default;
 };
 
+// A proxy list ("host:port", or per scheme "http=a:8080;https=b:8080") and the
+// hosts that bypass it ("<local>;*.example.com"), in UTF-8 as Windows keeps them.
+struct ProxyList {
+    std::string proxy;
+    std::string bypass;
+};
+
+// WINHTTP_CURRENT_USER_IE_PROXY_CONFIG, the user's own setting.
+struct UserProxySetting {
+    bool auto_detect = false;
+    std::string script_url;
+    ProxyList fixed;
+};
+
 class WinHttp {
 public:
     virtual ~WinHttp() = default;
 
-    // WinHttpOpen(agent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, no proxy, no bypass, 0) and
-    // WinHttpSetTimeouts on it (a failure of which is ignored); null when WinHttpOpen fails.
-    virtual std::unique_ptr<HttpSession> open_session(const std::u16string& user_agent, HttpTimeouts timeouts) = 0;
+    // WinHttpOpen(agent, WINHTTP_ACCESS_TYPE_NO_PROXY, or WINHTTP_ACCESS_TYPE_NAMED_PROXY with
+    // `proxy`, no bypass list, 0) and WinHttpSetTimeouts on it (a failure of which is
+    // ignored); null when WinHttpOpen fails.
+    virtual std::unique_ptr<HttpSession> open_session(const std::u16string& user_agent, const std::string& proxy,
+                                                      HttpTimeouts timeouts) = 0;
     // Connect, open, send and receive; then the status and, for a 407, the schemes.
     virtual HttpResult<std::unique_ptr<HttpResponse>> send(HttpSession& session, const HttpRequest& request) = 0;
+
+    // WinHttpGetIEProxyConfigForCurrentUser; nothing set when it fails.
+    virtual UserProxySetting user_proxy_setting() = 0;
+    // WinHttpGetDefaultProxyConfiguration (what "netsh winhttp set proxy" writes); no
+    // proxy when it fails or names none.
+    virtual ProxyList machine_proxy_setting() = 0;
+    // WinHttpGetProxyForUrl on `session`, by detection (DHCP and DNS) and/or the script at
+    // `script_url`: the proxy list for `url`, empty for direct; or the last error.
+    virtual Expected<std::string, std::uint32_t> proxy_for_url(HttpSession& session, std::string_view url, bool detect,
+                                                               std::string_view script_url) = 0;
 };
 
 }  // namespace quarnet

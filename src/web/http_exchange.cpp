@@ -9,62 +9,84 @@ namespace quarnet {
 namespace {
 
 constexpr std::uint32_t HTTP_PROXY_AUTH_REQUIRED = 407;
+// How often a redirect to an address with a route of its own is followed anew.
+constexpr int ROUTE_CHANGES = 4;
 
-// A proxy that asks for Negotiate or NTLM takes the logged-on user's own
-// sign-in, as browsers give it silently. Nothing when WinHTTP cannot say that
-// the request went through a proxy (a 407 from the site itself, or from a host
-// a redirect led to, gets nothing) or when the proxy asks for any other scheme
-// (there is no name or password to give).
-std::uint32_t proxy_logon_scheme(const HttpResponse& response) {
-    if (!response.through_proxy().value_or(false)) return 0;
+// A proxy the program chose that asks for Negotiate or NTLM takes the logged-on
+// user's own sign-in, as browsers give it silently. Nothing when the request went
+// straight to the site (a 407 from the site itself, or from a host a redirect led
+// to, gets nothing) or when the proxy asks for any other scheme (there is no name
+// or password to give).
+std::uint32_t proxy_logon_scheme(const HttpResponse& response, const ProxyRoute& route) {
     const auto& schemes = response.schemes();
-    if (!schemes || schemes->target != HTTP_AUTH_TARGET_PROXY) return 0;
+    if (route.empty() || !schemes || schemes->target != HTTP_AUTH_TARGET_PROXY) return 0;
     return (schemes->supported & HTTP_AUTH_SCHEME_NEGOTIATE) != 0 ? HTTP_AUTH_SCHEME_NEGOTIATE
                                                                   : schemes->supported & HTTP_AUTH_SCHEME_NTLM;
+}
+
+// The request for an address, or the message of the stage a NUL in it would cut
+// short at the WinHTTP call and send some other place.
+Result<HttpRequest> request_for(const WebAddress& address, std::string_view extra_headers) {
+    OsResult<std::u16string> host = to_utf16_path(address.host);
+    if (!host) return failure("Could not reach " + without_nuls(address.host) + ".");
+    OsResult<std::u16string> path = to_utf16_path(address.path);
+    if (!path) return failure("Could not start the download.");
+    return HttpRequest{std::move(*host), address.port, std::move(*path), address.secure, to_utf16(extra_headers)};
 }
 
 }  // namespace
 
 FailureMessage stage_failure(const HttpFailure& failure, const std::string& host, ErrorTexts& texts) {
-    auto detail = [&] { return error_detail(winhttp_error_code(failure.last_error), texts); };
+    const std::string detail =
+        failure.stage >= HttpStage::Send ? error_detail(winhttp_error_code(failure.last_error), texts) : "";
     switch (failure.stage) {
         case HttpStage::Connect:
             return FailureMessage("Could not reach " + host + ".");
         case HttpStage::Open:
             return FailureMessage("Could not start the download.");
         case HttpStage::Send:
-            return FailureMessage("No connection to " + host + detail() + ".");
+            return FailureMessage("No connection to " + host + detail + ".");
         case HttpStage::Receive:
-            return FailureMessage(host + " did not answer" + detail() + ".");
+            return FailureMessage(host + " did not answer" + detail + ".");
         case HttpStage::Read:
             break;
     }
-    return FailureMessage("The download stopped" + detail() + ".");
+    return FailureMessage("The download stopped" + detail + ".");
 }
 
 Result<HttpExchange> open_get(WebSession& session, std::string_view address, std::string_view extra_headers) {
     WebAddress web = TRY(parse_web_address(address));
-    // A NUL inside the host or path would cut the text short at the WinHTTP
-    // call and reach some other place; such an address fails at its stage.
-    OsResult<std::u16string> host = to_utf16_path(web.host);
-    if (!host) return failure("Could not reach " + without_nuls(web.host) + ".");
-    OsResult<std::u16string> path = to_utf16_path(web.path);
-    if (!path) return failure("Could not start the download.");
+    std::string url(address);
+    for (int changes = 0;; ++changes) {
+        HttpRequest request = TRY(request_for(web, extra_headers));
+        ProxyRoute route = session.route_for(web, url);
+        HttpSession* through = session.session_for(route);
+        if (through == nullptr) return failure("Windows could not open an internet connection.");
+        auto sent = session.http().send(*through, request);
+        if (!sent) return std::unexpected(stage_failure(sent.error(), web.host, session.error_texts()));
+        HttpResponse& response = **sent;
 
-    HttpRequest request{std::move(*host), web.port, std::move(*path), web.secure, to_utf16(extra_headers)};
-    auto sent = session.http().send(session.session(), request);
-    if (!sent) return std::unexpected(stage_failure(sent.error(), web.host, session.error_texts()));
-    HttpResponse& response = **sent;
-
-    // A 407 from a proxy gets one more send of the same request, with the sign-in set.
-    // If that is refused too, or no sign-in could be set, the 407 stands.
-    if (response.status() == HTTP_PROXY_AUTH_REQUIRED) {
-        if (std::uint32_t scheme = proxy_logon_scheme(response)) {
-            auto signed_in = response.sign_in_to_proxy(scheme);
-            if (!signed_in) return std::unexpected(stage_failure(signed_in.error(), web.host, session.error_texts()));
+        // WinHTTP follows a redirect on the session it has; an address whose own
+        // route is another is asked again there, so that its answer comes by that route.
+        if (!response.redirected_to().empty() && changes < ROUTE_CHANGES) {
+            auto next = parse_web_address(response.redirected_to());
+            if (next && session.route_for(*next, response.redirected_to()) != route) {
+                web = std::move(*next);
+                url = response.redirected_to();
+                continue;
+            }
         }
+        // A 407 from the chosen proxy gets one more send of the same request, with the
+        // sign-in set. If that is refused too, or no sign-in could be set, the 407 stands.
+        if (response.status() == HTTP_PROXY_AUTH_REQUIRED) {
+            if (std::uint32_t scheme = proxy_logon_scheme(response, route)) {
+                auto signed_in = response.sign_in_to_proxy(scheme);
+                if (!signed_in)
+                    return std::unexpected(stage_failure(signed_in.error(), web.host, session.error_texts()));
+            }
+        }
+        return HttpExchange(session, std::move(*sent));
     }
-    return HttpExchange(session, std::move(*sent));
 }
 
 Result<std::span<const std::byte>> read_chunk(HttpExchange& exchange) {

@@ -5,26 +5,39 @@
 
 #include "platform/error_texts.h"
 #include "platform/win_http.h"
+#include "web/proxy_route.h"
 
 namespace quarnet {
 
-// The WinHTTP session of one run, opened at once and closed when destroyed.
-// Requests borrow it.
+// The WinHTTP sessions of one run: the direct one, opened at once, and one for
+// the proxy the requests go through, opened on first use; all closed when
+// destroyed. Requests borrow them.
 class WebSession {
 public:
-    WebSession(WinHttp& http, ErrorTexts& texts, const std::u16string& user_agent, HttpTimeouts timeouts = {})
-        : http_(http), texts_(texts), session_(http.open_session(user_agent, timeouts)) {}
+    WebSession(WinHttp& http, ErrorTexts& texts, std::u16string user_agent, HttpTimeouts timeouts = {});
+    ~WebSession();
 
     // False when WinHttpOpen failed: no request can be made.
-    bool opened() const { return session_ != nullptr; }
+    bool opened() const { return direct_ != nullptr; }
     WinHttp& http() const { return http_; }
     ErrorTexts& error_texts() const { return texts_; }
-    HttpSession& session() const { return *session_; }
+
+    ProxyRoute route_for(const WebAddress& address, std::string_view url) {
+        return proxies_.route_for(address, url, *direct_);
+    }
+    // The session whose requests take `route`, opened on first use; null when
+    // WinHttpOpen fails. A session for another proxy closes the one before.
+    HttpSession* session_for(const ProxyRoute& route);
 
 private:
     WinHttp& http_;
     ErrorTexts& texts_;
-    std::unique_ptr<HttpSession> session_;
+    std::u16string user_agent_;
+    HttpTimeouts timeouts_;
+    std::unique_ptr<HttpSession> direct_;
+    ProxyRoute proxy_;
+    std::unique_ptr<HttpSession> proxied_;  // through proxy_
+    ProxyResolver proxies_;
 };
 
 }  // namespace quarnet

@@ -24,11 +24,14 @@ ScriptedResponse ScriptedResponse::failing_at(HttpStage stage, std::uint32_t las
 
 class FakeWinHttp::Session final : public HttpSession {
 public:
-    Session(FakeWinHttp& http, int number) : http_(http), number_(number) { ++http_.open_; }
+    Session(FakeWinHttp& http, int number, std::string route) : proxy(std::move(route)), http_(http), number_(number) {
+        ++http_.open_;
+    }
     ~Session() override {
         --http_.open_;
         http_.note("close " + std::to_string(number_));
     }
+    const std::string proxy;
 
 private:
     FakeWinHttp& http_;
@@ -73,7 +76,7 @@ private:
         script_ = std::move(script);
         status_ = script_.status.value_or(0);
         schemes_ = status_ == 407 ? script_.schemes : std::nullopt;
-        through_proxy_ = status_ == 407 ? script_.through_proxy : std::nullopt;
+        redirected_to_ = script_.redirected_to;
     }
 
     FakeWinHttp& http_;
@@ -97,7 +100,8 @@ ScriptedResponse FakeWinHttp::next_response() {
     return next;
 }
 
-std::unique_ptr<HttpSession> FakeWinHttp::open_session(const std::u16string& agent, HttpTimeouts given) {
+std::unique_ptr<HttpSession> FakeWinHttp::open_session(const std::u16string& agent, const std::string& proxy,
+                                                       HttpTimeouts given) {
     user_agent = agent;
     timeouts = given;
     bool fails = !session_failures.empty() && session_failures.front();
@@ -107,11 +111,12 @@ std::unique_ptr<HttpSession> FakeWinHttp::open_session(const std::u16string& age
         return nullptr;
     }
     note("open_session " + std::to_string(++sessions_));
-    return std::make_unique<Session>(*this, sessions_);
+    return std::make_unique<Session>(*this, sessions_, proxy);
 }
 
-HttpResult<std::unique_ptr<HttpResponse>> FakeWinHttp::send(HttpSession&, const HttpRequest& request) {
+HttpResult<std::unique_ptr<HttpResponse>> FakeWinHttp::send(HttpSession& session, const HttpRequest& request) {
     RecordedRequest& record = requests.emplace_back();
+    record.proxy = static_cast<Session&>(session).proxy;
     record.host = to_utf8_lossy(request.host);
     record.port = request.port;
     record.path = to_utf8_lossy(request.path);
@@ -120,6 +125,15 @@ HttpResult<std::unique_ptr<HttpResponse>> FakeWinHttp::send(HttpSession&, const 
     ScriptedResponse script = next_response();
     if (script.fail_at) return std::unexpected(HttpFailure{*script.fail_at, script.last_error});
     return std::make_unique<Response>(*this, requests.size() - 1, std::move(script));
+}
+
+Expected<std::string, std::uint32_t> FakeWinHttp::proxy_for_url(HttpSession&, std::string_view url, bool detect,
+                                                                std::string_view script_url) {
+    proxy_questions.push_back(std::string(url) + (detect ? " detect " : " ") + std::string(script_url));
+    if (proxy_answers.empty()) return std::unexpected(12180u);  // ERROR_WINHTTP_AUTODETECTION_FAILED
+    auto answer = std::move(proxy_answers.front());
+    proxy_answers.pop_front();
+    return answer;
 }
 
 }  // namespace quarnet

@@ -32,7 +32,7 @@ struct ScriptedResponse {
     std::optional<std::size_t> fail_read_after;  // this many reads return data, then a read fails
     std::uint32_t read_error = 12030;            // the last error of that failing read
     std::optional<HttpAuthSchemes> schemes;      // of a 407
-    std::optional<bool> through_proxy;           // nothing: the proxy query fails, as under Wine
+    std::string redirected_to;                   // where a redirect WinHTTP followed led
     bool credentials_fail = false;               // WinHttpSetCredentials fails: nothing is sent
 
     // `status` with `body` cut into chunks of `chunk_size` bytes (one empty body: no chunk).
@@ -41,6 +41,7 @@ struct ScriptedResponse {
 };
 
 struct RecordedRequest {
+    std::string proxy;  // of the session it was sent on; empty: direct
     std::string host;
     std::uint16_t port = 0;
     std::string path;
@@ -59,16 +60,25 @@ public:
     std::vector<std::string>* journal = nullptr;
     std::deque<ScriptedResponse> responses;
     std::function<void()> before_each_read;  // called before every read of every request
+    UserProxySetting user_setting;
+    ProxyList machine_setting;
+    std::deque<Expected<std::string, std::uint32_t>> proxy_answers;  // one per proxy_for_url; none left: 12180
 
     // What happened.
     std::vector<RecordedRequest> requests;
+    std::vector<std::string> proxy_questions;  // "url detect script" per proxy_for_url
     std::u16string user_agent;
     std::optional<HttpTimeouts> timeouts;
     int unscripted_requests = 0;
     int open_handles() const { return open_; }  // sessions and responses not yet closed
 
-    std::unique_ptr<HttpSession> open_session(const std::u16string& agent, HttpTimeouts given) override;
+    std::unique_ptr<HttpSession> open_session(const std::u16string& agent, const std::string& proxy,
+                                              HttpTimeouts given) override;
     HttpResult<std::unique_ptr<HttpResponse>> send(HttpSession& session, const HttpRequest& request) override;
+    UserProxySetting user_proxy_setting() override { return user_setting; }
+    ProxyList machine_proxy_setting() override { return machine_setting; }
+    Expected<std::string, std::uint32_t> proxy_for_url(HttpSession&, std::string_view url, bool detect,
+                                                       std::string_view script_url) override;
 
 private:
     class Session;

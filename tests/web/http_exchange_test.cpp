@@ -99,44 +99,77 @@ TEST_F(HttpExchangeTest, PlainAddressNoHeadersAndUnreadableStatus) {
     EXPECT_EQ(http.requests[0].headers, "");
 }
 
-TEST_F(HttpExchangeTest, ProxySignInIsTheLoggedOnUsersAndTriedOnce) {
+// The schemes and their target as "WinHttpQueryAuthSchemes function" documents them; a
+// name and password of NULL is the logged-on user's own ("WinHttpSetCredentials function").
+TEST_F(HttpExchangeTest, SignInOnlyToTheChosenProxyOnceForNegotiateOrNtlm) {
     const std::uint32_t BASIC = 1, NTLM = 2, DIGEST = 8, NEGOTIATE = 0x10;
-    auto asks = [](std::optional<std::uint32_t> schemes, std::optional<bool> proxied = true,
-                   std::uint32_t target = HTTP_AUTH_TARGET_PROXY, bool set_fails = false) {
+    auto asks = [](std::optional<std::uint32_t> schemes, std::uint32_t target = HTTP_AUTH_TARGET_PROXY) {
         auto answer = ScriptedResponse::ok(407, "");
-        answer.through_proxy = proxied;
         if (schemes) answer.schemes = HttpAuthSchemes{*schemes, target};
-        answer.credentials_fail = set_fails;
         return answer;
     };
+    auto refused = asks(NTLM);
+    refused.credentials_fail = true;
     const auto ok = ScriptedResponse::ok(200, "");
     const struct {
+        bool through_proxy;  // the user's setting names one
         std::vector<ScriptedResponse> answers;
         std::uint32_t status;
         std::vector<std::uint32_t> logons;
     } cases[] = {
-        {{asks(NEGOTIATE), ok}, 200, {NEGOTIATE}},
-        {{asks(NTLM), ok}, 200, {NTLM}},
-        {{asks(BASIC | NTLM | NEGOTIATE), ok}, 200, {NEGOTIATE}},
-        {{asks(BASIC | DIGEST)}, 407, {}},
-        {{asks(NEGOTIATE, false)}, 407, {}},                     // went direct: the site itself asks
-        {{asks(NEGOTIATE, std::nullopt)}, 407, {}},              // WinHTTP cannot say
-        {{asks(NEGOTIATE, true, 0)}, 407, {}},                   // never to the site
-        {{asks(std::nullopt)}, 407, {}},                         // the schemes cannot be read
-        {{asks(NEGOTIATE), asks(NEGOTIATE)}, 407, {NEGOTIATE}},  // once per request
-        {{asks(NEGOTIATE, true, HTTP_AUTH_TARGET_PROXY, true)}, 407, {NEGOTIATE}},
+        {true, {asks(NEGOTIATE), ok}, 200, {NEGOTIATE}},
+        {true, {asks(NTLM), ok}, 200, {NTLM}},
+        {true, {asks(BASIC | NTLM | NEGOTIATE), ok}, 200, {NEGOTIATE}},
+        {true, {asks(BASIC | DIGEST)}, 407, {}},
+        {false, {asks(NEGOTIATE)}, 407, {}},                           // went direct: the site itself asks
+        {true, {asks(NEGOTIATE, 0)}, 407, {}},                         // never to the site
+        {true, {asks(std::nullopt)}, 407, {}},                         // the schemes cannot be read
+        {true, {asks(NEGOTIATE), asks(NEGOTIATE)}, 407, {NEGOTIATE}},  // once per request
+        {true, {refused}, 407, {NTLM}},                                // the credentials cannot be set: nothing sent
     };
     for (const auto& c : cases) {
+        WebSession fresh{http, texts, u"Quarnet-Setup/0.1.0"};
+        http.user_setting = UserProxySetting{false, "", {c.through_proxy ? "proxy:8080" : "", ""}};
         http.requests.clear();
         http.responses.assign(c.answers.begin(), c.answers.end());
-        EXPECT_EQ(open_get(session, "https://h/x", {}).value().status(), c.status);
+        EXPECT_EQ(open_get(fresh, "https://h/x", {}).value().status(), c.status);
+        EXPECT_EQ(http.requests.at(0).proxy, c.through_proxy ? "proxy:8080" : "");
         EXPECT_EQ(http.requests.at(0).logons, c.logons);
         EXPECT_TRUE(http.responses.empty());
     }
     // The send with the sign-in fails at its stage, with that stage's message.
+    http.user_setting = UserProxySetting{false, "", {"proxy:8080", ""}};
     http.responses.assign({asks(NTLM), ScriptedResponse::failing_at(HttpStage::Receive, 12002)});
     EXPECT_EQ(opened("https://h/x"), "h did not answer.");
-    EXPECT_EQ(http.open_handles(), 1);
+    EXPECT_EQ(http.open_handles(), 2);  // the direct session and the proxy's
+}
+
+// WinHTTP follows a redirect on the session's own proxy ("WINHTTP_STATUS_CALLBACK" tells
+// where it led): an address with another route is asked again on that route, and a 407
+// that comes straight from a site gets no sign-in.
+TEST_F(HttpExchangeTest, RedirectToAnAddressWithAnotherRouteIsAskedThere) {
+    http.user_setting = UserProxySetting{false, "", {"proxy:8080", "*.cdn.example"}};
+    auto moved = ScriptedResponse::ok(200, "through the proxy");
+    moved.redirected_to = "https://a.cdn.example/file";
+    auto asks = ScriptedResponse::ok(407, "");
+    asks.schemes = HttpAuthSchemes{HTTP_AUTH_SCHEME_NEGOTIATE, HTTP_AUTH_TARGET_PROXY};
+    http.responses.assign({moved, asks});
+    EXPECT_EQ(open_get(session, "https://h/x", {}).value().status(), 407u);
+    ASSERT_EQ(http.requests.size(), 2u);
+    EXPECT_EQ(http.requests[0].proxy, "proxy:8080");
+    EXPECT_EQ(http.requests[1].proxy, "");
+    EXPECT_EQ(http.requests[1].host, "a.cdn.example");
+    EXPECT_EQ(http.requests[1].path, "/file");
+    EXPECT_TRUE(http.requests[1].logons.empty());
+    // A redirect on the same route, or to an address that is no download address, stands.
+    for (const char* target : {"https://other.example/file", "http://a.cdn.example/file"}) {
+        http.requests.clear();
+        moved.redirected_to = target;
+        http.responses.assign({moved});
+        EXPECT_EQ(open_get(session, "https://h/x", {}).value().status(), 200u);
+        EXPECT_EQ(http.requests.size(), 1u);
+    }
+    EXPECT_EQ(http.open_handles(), 2);  // the direct session and the proxy's
 }
 
 TEST_F(HttpExchangeTest, FailedReadHasItsDetail) {

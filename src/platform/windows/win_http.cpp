@@ -1,6 +1,7 @@
 #include "platform/win_http.h"
 
 #include "base/windows_codes.h"
+#include "platform/text.h"
 #include "platform/windows/system_library.h"
 #include "platform/windows/unique_handle.h"
 #include "platform/windows/wide_text.h"
@@ -43,6 +44,23 @@ bool present(Function call) {
     if (call == nullptr) ::SetLastError(ERROR_PROC_NOT_FOUND);
     return call != nullptr;
 }
+
+// A string WinHTTP allocated for its caller (GlobalFree), in UTF-8; empty for none.
+std::string take_global(LPWSTR text) {
+    if (text == nullptr) return {};
+    std::string utf8 = to_utf8_lossy(from_wide(text));
+    ::GlobalFree(text);
+    return utf8;
+}
+
+// What a WINHTTP_PROXY_INFO names, its strings freed; no proxy unless it names one.
+ProxyList take_proxy_info(WINHTTP_PROXY_INFO& info) {
+    ProxyList list{take_global(info.lpszProxy), take_global(info.lpszProxyBypass)};
+    if (info.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY) list.proxy.clear();
+    return list;
+}
+
+std::wstring wide(std::string_view utf8) { return to_wide(to_utf16(utf8)); }
 
 class WindowsSession final : public HttpSession {
 public:
@@ -93,10 +111,16 @@ public:
     }
 
 private:
+    // WINHTTP_CALLBACK_STATUS_REDIRECT: the new address, as WinHTTP made it whole.
+    static void CALLBACK note_redirect(HINTERNET, DWORD_PTR context, DWORD status, LPVOID information, DWORD) {
+        if (context != 0 && status == WINHTTP_CALLBACK_STATUS_REDIRECT && information != nullptr)
+            reinterpret_cast<WindowsResponse*>(context)->redirected_to_ =
+                to_utf8_lossy(from_wide(static_cast<const wchar_t*>(information)));
+    }
+
     void read_answer() {
         status_ = 0;
         schemes_.reset();
-        through_proxy_.reset();
         DWORD status = 0;
         DWORD size = sizeof status;
         auto query = WINHTTP(WinHttpQueryHeaders);
@@ -110,16 +134,6 @@ private:
         auto schemes = WINHTTP(WinHttpQueryAuthSchemes);
         if (schemes != nullptr && schemes(request_.get(), &supported, &first, &target))
             schemes_ = HttpAuthSchemes{supported, target};
-        // Room beyond the entry, in case the proxy's name is given after it.
-        union {
-            WINHTTP_PROXY_RESULT_ENTRY entry;
-            std::byte room[1024];
-        } answer{};
-        size = sizeof answer;
-        auto option = WINHTTP(WinHttpQueryOption);
-        if (option != nullptr && option(request_.get(), WINHTTP_OPTION_PROXY_RESULT_ENTRY, &answer, &size) &&
-            size >= sizeof answer.entry)
-            through_proxy_ = answer.entry.fProxy != FALSE;
     }
 
     // Declared in this order so that the request closes first.
@@ -130,11 +144,14 @@ private:
 
 class WindowsWinHttp final : public WinHttp {
 public:
-    std::unique_ptr<HttpSession> open_session(const std::u16string& user_agent, HttpTimeouts timeouts) override {
+    std::unique_ptr<HttpSession> open_session(const std::u16string& user_agent, const std::string& proxy,
+                                              HttpTimeouts timeouts) override {
         auto open = WINHTTP(WinHttpOpen);
         if (open == nullptr) return nullptr;
-        UniqueInternet session(open(to_wide(user_agent).c_str(), WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
-                                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+        std::wstring proxy_name = wide(proxy);
+        UniqueInternet session(open(
+            to_wide(user_agent).c_str(), proxy.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY,
+            proxy.empty() ? WINHTTP_NO_PROXY_NAME : proxy_name.c_str(), WINHTTP_NO_PROXY_BYPASS, 0));
         if (!session.valid()) return nullptr;
         if (auto set = WINHTTP(WinHttpSetTimeouts))
             set(session.get(), timeouts.resolve_ms, timeouts.connect_ms, timeouts.send_ms, timeouts.receive_ms);
@@ -158,6 +175,39 @@ public:
             std::make_unique<WindowsResponse>(std::move(connection), std::move(handle), to_wide(request.headers));
         TRY(response->exchange(false));
         return response;
+    }
+
+    UserProxySetting user_proxy_setting() override {
+        auto call = WINHTTP(WinHttpGetIEProxyConfigForCurrentUser);
+        WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
+        if (call == nullptr || !call(&config)) return {};
+        return UserProxySetting{config.fAutoDetect != FALSE,
+                                take_global(config.lpszAutoConfigUrl),
+                                {take_global(config.lpszProxy), take_global(config.lpszProxyBypass)}};
+    }
+
+    ProxyList machine_proxy_setting() override {
+        auto call = WINHTTP(WinHttpGetDefaultProxyConfiguration);
+        WINHTTP_PROXY_INFO info{};
+        if (call == nullptr || !call(&info)) return {};
+        return take_proxy_info(info);
+    }
+
+    Expected<std::string, std::uint32_t> proxy_for_url(HttpSession& session, std::string_view url, bool detect,
+                                                       std::string_view script_url) override {
+        auto call = WINHTTP(WinHttpGetProxyForUrl);
+        if (call == nullptr) return std::unexpected(std::uint32_t{ERROR_PROC_NOT_FOUND});
+        std::wstring wide_url = wide(url);
+        std::wstring wide_script = wide(script_url);
+        WINHTTP_AUTOPROXY_OPTIONS options{};
+        options.dwFlags =
+            (detect ? WINHTTP_AUTOPROXY_AUTO_DETECT : 0) | (script_url.empty() ? 0 : WINHTTP_AUTOPROXY_CONFIG_URL);
+        options.dwAutoDetectFlags = detect ? WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A : 0;
+        options.lpszAutoConfigUrl = script_url.empty() ? nullptr : wide_script.c_str();
+        WINHTTP_PROXY_INFO info{};
+        if (!call(static_cast<WindowsSession&>(session).handle.get(), wide_url.c_str(), &options, &info))
+            return std::unexpected(static_cast<std::uint32_t>(::GetLastError()));
+        return take_proxy_info(info).proxy;
     }
 };
 
