@@ -117,9 +117,9 @@ public:
     // proxy when it fails or names none.
     virtual ProxyList machine_proxy_setting() = 0;
     // WinHttpGetProxyForUrl on `session`, by detection (DHCP and DNS) and/or the script at
-    // `script_url`: the proxy list for `url`, empty for direct; or the last error.
-    virtual Expected<std::string, std::uint32_t> proxy_for_url(HttpSession& session, std::string_view url, bool detect,
-                                                               std::string_view script_url) = 0;
+    // `script_url`: the proxy list for `url`, empty for direct; nothing when it fails.
+    virtual std::optional<std::string> proxy_for_url(HttpSession& session, std::string_view url, bool detect,
+                                                     std::string_view script_url) = 0;
 };
 
 }  // namespace quarnet

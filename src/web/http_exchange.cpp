@@ -60,9 +60,10 @@ Result<HttpExchange> open_get(WebSession& session, std::string_view address, std
     for (int changes = 0;; ++changes) {
         HttpRequest request = TRY(request_for(web, extra_headers));
         ProxyRoute route = session.route_for(web, url);
+        // A session for the proxy that WinHttpOpen refused reaches nothing.
         HttpSession* through = session.session_for(route);
-        if (through == nullptr) return failure("Windows could not open an internet connection.");
-        auto sent = session.http().send(*through, request);
+        auto sent = through != nullptr ? session.http().send(*through, request)
+                                       : std::unexpected(HttpFailure{HttpStage::Connect, 0});
         if (!sent) return std::unexpected(stage_failure(sent.error(), web.host, session.error_texts()));
         HttpResponse& response = **sent;
 

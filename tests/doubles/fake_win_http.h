@@ -62,7 +62,7 @@ public:
     std::function<void()> before_each_read;  // called before every read of every request
     UserProxySetting user_setting;
     ProxyList machine_setting;
-    std::deque<Expected<std::string, std::uint32_t>> proxy_answers;  // one per proxy_for_url; none left: 12180
+    std::deque<std::optional<std::string>> proxy_answers;  // one per proxy_for_url; none left: it fails
 
     // What happened.
     std::vector<RecordedRequest> requests;
@@ -77,8 +77,8 @@ public:
     HttpResult<std::unique_ptr<HttpResponse>> send(HttpSession& session, const HttpRequest& request) override;
     UserProxySetting user_proxy_setting() override { return user_setting; }
     ProxyList machine_proxy_setting() override { return machine_setting; }
-    Expected<std::string, std::uint32_t> proxy_for_url(HttpSession&, std::string_view url, bool detect,
-                                                       std::string_view script_url) override;
+    std::optional<std::string> proxy_for_url(HttpSession&, std::string_view url, bool detect,
+                                             std::string_view script_url) override;
 
 private:
     class Session;

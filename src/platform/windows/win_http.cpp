@@ -193,10 +193,10 @@ public:
         return take_proxy_info(info);
     }
 
-    Expected<std::string, std::uint32_t> proxy_for_url(HttpSession& session, std::string_view url, bool detect,
-                                                       std::string_view script_url) override {
+    std::optional<std::string> proxy_for_url(HttpSession& session, std::string_view url, bool detect,
+                                             std::string_view script_url) override {
         auto call = WINHTTP(WinHttpGetProxyForUrl);
-        if (call == nullptr) return std::unexpected(std::uint32_t{ERROR_PROC_NOT_FOUND});
+        if (call == nullptr) return std::nullopt;
         std::wstring wide_url = wide(url);
         std::wstring wide_script = wide(script_url);
         WINHTTP_AUTOPROXY_OPTIONS options{};
@@ -206,7 +206,7 @@ public:
         options.lpszAutoConfigUrl = script_url.empty() ? nullptr : wide_script.c_str();
         WINHTTP_PROXY_INFO info{};
         if (!call(static_cast<WindowsSession&>(session).handle.get(), wide_url.c_str(), &options, &info))
-            return std::unexpected(static_cast<std::uint32_t>(::GetLastError()));
+            return std::nullopt;
         return take_proxy_info(info).proxy;
     }
 };
