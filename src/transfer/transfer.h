@@ -16,7 +16,7 @@
 #include "store/download_files.h"
 #include "store/earlier_download.h"
 #include "store/file_in_use.h"
-#include "web/web_session.h"
+#include "web/http_exchange.h"
 
 namespace quarnet {
 

@@ -27,11 +27,11 @@ std::uint32_t proxy_logon_scheme(const HttpResponse& response, const ProxyRoute&
 // The request for an address, or the message of the stage a NUL in it would cut
 // short at the WinHTTP call and send some other place.
 Result<HttpRequest> request_for(const WebAddress& address, std::string_view extra_headers) {
-    OsResult<std::u16string> host = to_utf16_path(address.host);
-    if (!host) return failure("Could not reach " + without_nuls(address.host) + ".");
-    OsResult<std::u16string> path = to_utf16_path(address.path);
-    if (!path) return failure("Could not start the download.");
-    return HttpRequest{std::move(*host), address.port, std::move(*path), address.secure, to_utf16(extra_headers)};
+    if (address.host.find('\0') != std::string::npos)
+        return failure("Could not reach " + without_nuls(address.host) + ".");
+    if (address.path.find('\0') != std::string::npos) return failure("Could not start the download.");
+    return HttpRequest{to_utf16(address.host), address.port, to_utf16(address.path), address.secure,
+                       to_utf16(extra_headers)};
 }
 
 }  // namespace
@@ -98,6 +98,94 @@ Result<std::span<const std::byte>> read_chunk(HttpExchange& exchange) {
     if (!count) return std::unexpected(stage_failure(count.error(), {}, exchange.session_->error_texts()));
     // Never trust a count beyond the buffer.
     return std::span<const std::byte>(buffer.data(), std::min(*count, READ_CHUNK_SIZE));
+}
+
+WebSession::WebSession(WinHttp& http, ErrorTexts& texts, std::u16string user_agent, HttpTimeouts timeouts)
+    : http_(http),
+      texts_(texts),
+      user_agent_(std::move(user_agent)),
+      timeouts_(timeouts),
+      direct_(http.open_session(user_agent_, proxy_, timeouts)),
+      proxies_(http) {}
+
+namespace {
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// "*" in the pattern stands for any run of characters; case is ignored. Without a
+// "*" this is a comparison that ignores case.
+bool matches(std::string_view pattern, std::string_view text) {
+    std::size_t p = 0, t = 0, star = std::string_view::npos, resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = t;
+        } else if (p < pattern.size() && lower(pattern[p]) == lower(text[t])) {
+            ++p, ++t;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+// The next entry of a list separated by ";", "," or white space; empty at its end.
+std::string_view next_entry(std::string_view& list) {
+    for (;;) {
+        std::size_t end = std::min(list.find_first_of(";, \t\r\n"), list.size());
+        std::string_view entry(list.data(), end);
+        list.remove_prefix(std::min(end + 1, list.size()));
+        if (!entry.empty() || list.empty()) return entry;
+    }
+}
+
+}  // namespace
+
+ProxyRoute proxy_from_list(std::string_view list, std::string_view scheme) {
+    std::string_view chosen;
+    for (std::string_view entry; !(entry = next_entry(list)).empty();) {
+        std::size_t equals = entry.find('=');
+        if (equals == std::string_view::npos) {
+            if (chosen.empty()) chosen = entry;
+        } else if (matches(std::string_view(entry.data(), equals), scheme)) {
+            chosen = entry;
+            chosen.remove_prefix(equals + 1);
+            break;
+        }
+    }
+    return ProxyRoute(chosen);
+}
+
+bool bypassed(std::string_view list, const WebAddress& address) {
+    for (std::string_view entry; !(entry = next_entry(list)).empty();) {
+        if (matches("<local>", entry) ? address.host.find('.') == std::string::npos : matches(entry, address.host))
+            return true;
+    }
+    return false;
+}
+
+ProxyRoute ProxyResolver::route_for(const WebAddress& address, std::string_view url, HttpSession& direct) {
+    // The program's own machine is never reached through a proxy.
+    if (bypassed("127.0.0.1;localhost", address)) return {};
+    if (!read_) {
+        read_ = true;
+        user_ = http_.user_proxy_setting();
+        // When the user set nothing, the machine's setting stands in for the fixed proxy.
+        if (!user_.auto_detect && user_.script_url.empty() && user_.fixed.proxy.empty())
+            user_.fixed = http_.machine_proxy_setting();
+    }
+    const std::string_view scheme = address.secure ? "https" : "http";
+    // Like a browser, a detection or script that fails leaves the fixed proxy, or none.
+    if ((user_.auto_detect || !user_.script_url.empty()) && !automatic_failed_) {
+        auto answer = http_.proxy_for_url(direct, url, user_.auto_detect, user_.script_url);
+        if (answer) return proxy_from_list(*answer, scheme);
+        automatic_failed_ = true;
+    }
+    return bypassed(user_.fixed.bypass, address) ? ProxyRoute{} : proxy_from_list(user_.fixed.proxy, scheme);
 }
 
 }  // namespace quarnet
