@@ -26,10 +26,11 @@ std::uint32_t proxy_logon_scheme(const HttpResponse& response, const ProxyRoute&
 
 // The request for an address, or the message of the stage a NUL in it would cut
 // short at the WinHTTP call and send some other place.
-Result<HttpRequest> request_for(const WebAddress& address, std::string_view extra_headers) {
+Result<HttpRequest> request_for(const WebAddress& address, std::string_view extra_headers, ErrorTexts& texts) {
     if (address.host.find('\0') != std::string::npos)
-        return failure("Could not reach " + without_nuls(address.host) + ".");
-    if (address.path.find('\0') != std::string::npos) return failure("Could not start the download.");
+        return std::unexpected(stage_failure({HttpStage::Connect, 0}, without_nuls(address.host), texts));
+    if (address.path.find('\0') != std::string::npos)
+        return std::unexpected(stage_failure({HttpStage::Open, 0}, address.host, texts));
     return HttpRequest{to_utf16(address.host), address.port, to_utf16(address.path), address.secure,
                        to_utf16(extra_headers)};
 }
@@ -58,7 +59,7 @@ Result<HttpExchange> open_get(WebSession& session, std::string_view address, std
     WebAddress web = TRY(parse_web_address(address));
     std::string url(address);
     for (int changes = 0;; ++changes) {
-        HttpRequest request = TRY(request_for(web, extra_headers));
+        HttpRequest request = TRY(request_for(web, extra_headers, session.error_texts()));
         ProxyRoute route = session.route_for(web, url);
         // A session for the proxy that WinHttpOpen refused reaches nothing.
         HttpSession* through = session.session_for(route);

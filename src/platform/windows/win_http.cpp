@@ -60,8 +60,6 @@ ProxyList take_proxy_info(WINHTTP_PROXY_INFO& info) {
     return list;
 }
 
-std::wstring wide(std::string_view utf8) { return to_wide(to_utf16(utf8)); }
-
 class WindowsSession final : public HttpSession {
 public:
     explicit WindowsSession(UniqueInternet session) : handle(std::move(session)) {}
@@ -74,15 +72,19 @@ public:
         : connection_(std::move(connection)), request_(std::move(request)), headers_(std::move(headers)) {}
 
     // Sends the request and reads its answer. With `may_resend`, WinHTTP's
-    // ERROR_WINHTTP_RESEND_REQUEST from either call allows one more send.
+    // ERROR_WINHTTP_RESEND_REQUEST from either call allows one more send. The
+    // redirects WinHTTP follows meanwhile are told to note_redirect, on this thread.
     HttpResult<void> exchange(bool may_resend) {
         auto send = WINHTTP(WinHttpSendRequest);
         auto receive = WINHTTP(WinHttpReceiveResponse);
+        if (auto set_callback = WINHTTP(WinHttpSetStatusCallback))
+            set_callback(request_.get(), note_redirect, WINHTTP_CALLBACK_FLAG_REDIRECT, 0);
         for (;; may_resend = false) {
             // The headers go without a terminator, with their length in UTF-16 units.
             if (!present(send) ||
                 !send(request_.get(), headers_.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers_.data(),
-                      static_cast<DWORD>(headers_.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+                      static_cast<DWORD>(headers_.size()), WINHTTP_NO_REQUEST_DATA, 0, 0,
+                      reinterpret_cast<DWORD_PTR>(this))) {
                 if (may_resend && ::GetLastError() == ERROR_WINHTTP_RESEND_REQUEST) continue;
                 return failed(HttpStage::Send);
             }
@@ -148,7 +150,7 @@ public:
                                               HttpTimeouts timeouts) override {
         auto open = WINHTTP(WinHttpOpen);
         if (open == nullptr) return nullptr;
-        std::wstring proxy_name = wide(proxy);
+        std::wstring proxy_name = to_wide(to_utf16(proxy));
         UniqueInternet session(open(
             to_wide(user_agent).c_str(), proxy.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY,
             proxy.empty() ? WINHTTP_NO_PROXY_NAME : proxy_name.c_str(), WINHTTP_NO_PROXY_BYPASS, 0));
@@ -197,8 +199,8 @@ public:
                                              std::string_view script_url) override {
         auto call = WINHTTP(WinHttpGetProxyForUrl);
         if (call == nullptr) return std::nullopt;
-        std::wstring wide_url = wide(url);
-        std::wstring wide_script = wide(script_url);
+        std::wstring wide_url = to_wide(to_utf16(url));
+        std::wstring wide_script = to_wide(to_utf16(script_url));
         WINHTTP_AUTOPROXY_OPTIONS options{};
         options.dwFlags =
             (detect ? WINHTTP_AUTOPROXY_AUTO_DETECT : 0) | (script_url.empty() ? 0 : WINHTTP_AUTOPROXY_CONFIG_URL);
