@@ -282,107 +282,91 @@ def free_port():
         return s.getsockname()[1]
 
 
-def wait_for_port(port, seconds=10):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        with socket.socket() as s:
-            if s.connect_ex(("127.0.0.1", port)) == 0:
-                return
-        time.sleep(0.1)
-    raise CaseFailed("nothing listens on port %d" % port)
-
-
 HOST = "www.pelorin.example"
-
-
-def behind_squid(run):
-    """The site over https as HOST, known by that name only to a private Squid on
-    127.0.0.1, the only way to it; its certificate's root trusted in the prefix.
-    Gives Squid's port and the files of Squid's and the site's access logs."""
-    run.publish()
-    folder = os.path.join(run.site_root, "proxy")
-    os.makedirs(folder)
-    os.chmod(run.site_root, 0o755)
-    os.chmod(folder, 0o777)  # Squid started by root works as its own user
-    tls = lambda *args: subprocess.run(["openssl"] + list(args), check=True, capture_output=True, cwd=folder)
-    tls("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem", "-days", "2",
-        "-subj", "/CN=Quarnet test root", "-addext", "basicConstraints=critical,CA:TRUE",
-        "-addext", "keyUsage=critical,keyCertSign")
-    tls("req", "-newkey", "rsa:2048", "-nodes", "-keyout", "site.key", "-out", "site.csr", "-subj", "/CN=" + HOST)
-    with open(os.path.join(folder, "site.ext"), "w") as f:
-        f.write("subjectAltName=DNS:%s\nextendedKeyUsage=serverAuth\n" % HOST)
-    tls("x509", "-req", "-in", "site.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial", "-days", "2",
-        "-extfile", "site.ext", "-out", "site.pem")
-    root = tls("x509", "-in", "ca.pem", "-outform", "der").stdout
-    # The user's root store as crypt32 keeps it: a serialized certificate (property 32, the encoding).
-    run.set_binary(ROOTS + "\\" + hashlib.sha1(root).hexdigest().upper(), "Blob",
-                   struct.pack("<III", 32, 1, len(root)) + root)
-
-    site_port, script_port, squid_port = free_port(), free_port(), free_port()
-    with open(os.path.join(folder, "nginx.conf"), "w") as f:
-        f.write("""daemon off; master_process off; worker_processes 1; pid %(d)s/nginx.pid;
-error_log %(d)s/error.log; events { worker_connections 64; }
-http { access_log %(d)s/site.log; client_body_temp_path %(d)s; proxy_temp_path %(d)s;
-  fastcgi_temp_path %(d)s; uwsgi_temp_path %(d)s; scgi_temp_path %(d)s;
-  server { listen 127.0.0.1:%(site)d ssl; server_name %(host)s; root %(root)s;
-    ssl_certificate %(d)s/site.pem; ssl_certificate_key %(d)s/site.key; }
-  server { listen 127.0.0.1:%(script)d; root %(d)s; access_log %(d)s/script.log; } }
-""" % {"d": folder, "site": site_port, "script": script_port, "host": HOST, "root": run.site_root})
-    with open(os.path.join(folder, "hosts"), "w") as f:
-        f.write("127.0.0.1 %s\n" % HOST)
-    with open(os.path.join(folder, "squid.conf"), "w") as f:
-        f.write("""http_port 127.0.0.1:%(port)d
+NGINX = """daemon off; master_process off; pid {d}/nginx.pid; error_log {d}/error.log; events {{}}
+http {{ client_body_temp_path {d}; proxy_temp_path {d}; fastcgi_temp_path {d}; uwsgi_temp_path {d}; scgi_temp_path {d};
+  server {{ listen 127.0.0.1:{site} ssl; root {root}; access_log {d}/site.log;
+           ssl_certificate {d}/site.pem; ssl_certificate_key {d}/site.key; }}
+  server {{ listen 127.0.0.1:{script}; root {d}; access_log off; }} }}
+"""
+SQUID = """http_port 127.0.0.1:{squid}
 http_access allow all
 cache deny all
 shutdown_lifetime 0 seconds
-hosts_file %(d)s/hosts
-pid_filename %(d)s/squid.pid
-access_log stdio:%(d)s/squid.log
-cache_log %(d)s/cache.log
-coredump_dir %(d)s
-""" % {"d": folder, "port": squid_port})
-    with open(os.path.join(folder, "proxy.pac"), "w") as f:
-        f.write('function FindProxyForURL(url, host) {\n'
-                '    return host == "%s" ? "PROXY 127.0.0.1:%d" : "DIRECT";\n}\n' % (HOST, squid_port))
-    run.serve(["nginx", "-p", folder, "-c", os.path.join(folder, "nginx.conf")], folder)
-    run.serve(["squid", "-N", "-f", os.path.join(folder, "squid.conf")], folder)
-    for port in (site_port, script_port, squid_port):
-        wait_for_port(port)
-    run.base = "https://%s:%d/" % (HOST, site_port)
-    return squid_port, script_port, os.path.join(folder, "squid.log"), os.path.join(folder, "site.log")
+hosts_file {d}/hosts
+pid_filename {d}/squid.pid
+access_log stdio:{d}/squid.log
+cache_log {d}/cache.log
+"""
+PAC = 'function FindProxyForURL(url, host) {{ return host == "{host}" ? "PROXY 127.0.0.1:{squid}" : "DIRECT"; }}'
 
 
-def user_setting(flags, proxy="", bypass="", script=""):
+def behind_squid(run):
+    """The site over https as HOST, a name only a private Squid on 127.0.0.1 knows,
+    so Squid is the only way to it; its certificate's root trusted in the prefix."""
+    run.publish()
+    d = os.path.join(run.site_root, "proxy")
+    os.makedirs(d)
+    os.chmod(run.site_root, 0o755)
+    os.chmod(d, 0o777)  # Squid started by root works as its own user
+    tls = lambda *args: subprocess.run(["openssl"] + list(args), check=True, capture_output=True, cwd=d).stdout
+    tls("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem", "-days", "2",
+        "-subj", "/CN=Quarnet test root", "-addext", "basicConstraints=critical,CA:TRUE")
+    tls("req", "-newkey", "rsa:2048", "-nodes", "-keyout", "site.key", "-out", "site.csr", "-subj", "/CN=" + HOST,
+        "-addext", "subjectAltName=DNS:" + HOST)
+    tls("x509", "-req", "-in", "site.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-days", "2", "-copy_extensions",
+        "copy", "-out", "site.pem")
+    root = tls("x509", "-in", "ca.pem", "-outform", "der")
+    # The user's root store as crypt32 keeps it: a serialized certificate (property 32, its encoding).
+    run.set_binary(ROOTS + "\\" + hashlib.sha1(root).hexdigest().upper(), "Blob",
+                   struct.pack("<III", 32, 1, len(root)) + root)
+    ports = dict(d=d, root=run.site_root, host=HOST, site=free_port(), script=free_port(), squid=free_port())
+    for name, text in (("nginx.conf", NGINX), ("squid.conf", SQUID), ("proxy.pac", PAC), ("hosts", "127.0.0.1 {host}\n")):
+        with open(os.path.join(d, name), "w") as f:
+            f.write(text.format(**ports))
+    run.serve(["nginx", "-p", d, "-c", d + "/nginx.conf"], d)
+    run.serve(["squid", "-N", "-f", d + "/squid.conf"], d)
+    for port in (ports["site"], ports["script"], ports["squid"]):
+        for _ in range(100):
+            with socket.socket() as s:
+                if s.connect_ex(("127.0.0.1", port)) == 0:
+                    break
+            time.sleep(0.1)
+    run.base = "https://%s:%d/" % (HOST, ports["site"])
+    return ports
+
+
+def user_setting(flags, proxy="", script=""):
     """DefaultConnectionSettings: version, counter, flags (1 direct, 2 proxy, 4 script,
     8 detect), then the proxy, the bypass list and the script's address, each after its length."""
-    strings = b"".join(struct.pack("<I", len(t)) + t.encode() for t in (proxy, bypass, script))
+    strings = b"".join(struct.pack("<I", len(t)) + t.encode() for t in (proxy, "<local>", script))
     return struct.pack("<III", 0x46, 1, flags) + strings + bytes(32)
 
 
-def read(path):
-    with open(path) as f:
+def read(ports, log):
+    with open(os.path.join(ports["d"], log)) as f:
         return f.read()
 
 
 def through_squid(setting):
     def case(run):
-        squid_port, script_port, squid_log, site_log = behind_squid(run)
-        run.set_binary(CONNECTIONS, "DefaultConnectionSettings", setting(squid_port, script_port))
+        ports = behind_squid(run)
+        run.set_binary(CONNECTIONS, "DefaultConnectionSettings", setting(ports))
         run.run()
         run.expect_launched()
-        expect("CONNECT %s:" % HOST in read(squid_log), "Squid tunnelled the requests (log: %r)" % read(squid_log))
-        got = [line.split('"')[1].split()[1].split("/", 3)[-1] for line in read(site_log).splitlines()]
+        expect("CONNECT %s:" % HOST in read(ports, "squid.log"), "Squid tunnelled: %r" % read(ports, "squid.log"))
+        got = [line.split('"')[1].split()[1].split("/")[-1] for line in read(ports, "site.log").splitlines()]
         expect_equal(got, ["latest.json", FILE], "what the site gave through the tunnel")
     return case
 
 
 def case_proxy_none(run):
-    # No setting: WinHTTP's detection finds nothing, so the request goes direct, and
-    # the name that only Squid knows is not found; Squid sees nothing.
-    squid_port, _, squid_log, _ = behind_squid(run)
+    # No setting: WinHTTP's detection finds nothing, the requests go direct, and the
+    # name that only Squid knows is not found; Squid sees nothing.
+    ports = behind_squid(run)
     run.run()
     run.expect_failed("No connection to %s." % HOST)
-    expect("CONNECT" not in read(squid_log), "nothing went through Squid")
+    expect("CONNECT" not in read(ports, "squid.log"), "nothing went through Squid")
 
 
 def case_proxy_sign_in(run):
@@ -737,9 +721,8 @@ CASES = {
     "range_refused": refused(416, "The website refused the download (HTTP 416)."),
     "server_error": refused(500, "The website refused the download (HTTP 500)."),
     "proxy_sign_in": case_proxy_sign_in,
-    "proxy_fixed": through_squid(lambda squid, script: user_setting(3, "127.0.0.1:%d" % squid, "<local>")),
-    "proxy_script": through_squid(lambda squid, script: user_setting(5, script="http://127.0.0.1:%d/proxy.pac"
-                                                                     % script)),
+    "proxy_fixed": through_squid(lambda ports: user_setting(3, proxy="127.0.0.1:%(squid)d" % ports)),
+    "proxy_script": through_squid(lambda ports: user_setting(5, script="http://127.0.0.1:%(script)d/proxy.pac" % ports)),
     "proxy_none": case_proxy_none,
     "wrong_digest": case_wrong_digest,
     "too_many_bytes_once": case_too_many_bytes_once,

@@ -10,131 +10,79 @@
 namespace quarnet {
 namespace {
 
-WebAddress address(std::string_view text) { return parse_web_address(text).value(); }
+// Microsoft's pages for the answers the rows play (Wine has no detection, and no
+// setting besides the registry's and WinHttpSetDefaultProxyConfiguration's).
+constexpr const char* USER = "WINHTTP_CURRENT_USER_IE_PROXY_CONFIG structure";
+constexpr const char* BYPASS = "WinHttpOpen function (the bypass list: wildcards, <local>)";
+constexpr const char* SCRIPT = "WinHttpGetProxyForUrl function (its errors fail it)";
+constexpr const char* ONE = "AutoProxy Issues in WinHTTP (only one proxy is supported)";
+constexpr const char* MACHINE = "WinHttpGetDefaultProxyConfiguration function";
 
-// Each row plays answers Wine cannot give (it has no detection, no user setting besides
-// the registry value, no machine setting besides WinHttpSetDefaultProxyConfiguration),
-// as the Microsoft pages named in the row document them.
 TEST(ProxyRoute, FromTheSettingsWindowsUsersHave) {
-    using Answers = std::vector<std::optional<std::string>>;
-    const UserProxySetting fixed{false, "", {"proxy:8080", "<local>;*.corp.example;10.*"}};
-    const UserProxySetting detect{true, "", {}};
-    const UserProxySetting detect_and_fixed{true, "", {"proxy:8080", ""}};
-    const UserProxySetting script{false, "http://wpad/proxy.pac", {"proxy:8080", ""}};
+    const ProxyList proxy{"proxy:8080", "<local>;*.corp.example;10.*"};
+    const UserProxySetting fixed{false, "", proxy}, detect{true, "", {}}, detect_or_fixed{true, "", proxy};
+    const UserProxySetting script{false, "http://wpad/proxy.pac", proxy};
+    const ProxyList machine{"http=a:1;https=mp:8080", "*.example"};
+    const std::optional<std::string> fails;
     const struct {
         const char* page;
         UserProxySetting user;
         ProxyList machine;
-        Answers answers;  // of WinHttpGetProxyForUrl, in turn
+        std::optional<std::string> answer;  // of WinHttpGetProxyForUrl, when it is asked
         const char* url;
-        std::string route;
-        std::size_t questions;  // of WinHttpGetProxyForUrl
+        const char* route;
     } rows[] = {
-        {"WINHTTP_CURRENT_USER_IE_PROXY_CONFIG structure",
-         fixed,
-         {},
-         {},
-         "https://www.pelorin.example/x",
-         "proxy:8080",
-         0},
-        {"WinHttpOpen function (bypass list, <local>)", fixed, {}, {}, "https://intranet/x", "", 0},
-        {"WinHttpOpen function (bypass list, wildcards)", fixed, {}, {}, "https://dl.CORP.example/x", "", 0},
-        {"WinHttpOpen function (bypass list, wildcards)", fixed, {}, {}, "https://10.1.2.3/x", "", 0},
-        {"WINHTTP_CURRENT_USER_IE_PROXY_CONFIG structure", fixed, {}, {}, "http://127.0.0.1:8080/x", "", 0},
-        {"WINHTTP_CURRENT_USER_IE_PROXY_CONFIG structure", fixed, {}, {}, "http://localhost/x", "", 0},
-        {"WinHttpGetProxyForUrl function", detect, {}, {"dp:3128"}, "https://h/x", "dp:3128", 1},
-        {"WinHttpGetProxyForUrl function", detect, {}, {""}, "https://h/x", "", 1},  // the script says DIRECT
-        {"AutoProxy Issues in WinHTTP (one proxy)", detect, {}, {"a:1;b:2"}, "https://h/x", "a:1", 1},
-        {"WinHttpGetProxyForUrl function (ERROR_WINHTTP_AUTODETECTION_FAILED)",
-         detect,
-         {},
-         {std::nullopt},
-         "https://h/x",
-         "",
-         1},
-        {"WinHttpGetProxyForUrl function (ERROR_WINHTTP_AUTODETECTION_FAILED)",
-         detect_and_fixed,
-         {},
-         {std::nullopt},
-         "https://h/x",
-         "proxy:8080",
-         1},
-        {"WinHttpGetProxyForUrl function (ERROR_WINHTTP_UNABLE_TO_DOWNLOAD_SCRIPT)",
-         script,
-         {},
-         {std::nullopt},
-         "https://h/x",
-         "proxy:8080",
-         1},
-        {"WinHttpGetProxyForUrl function", script, {}, {"sp:80"}, "https://h/x", "sp:80", 1},
-        {"WinHttpGetDefaultProxyConfiguration function",
-         {},
-         ProxyList{"mp:8080", "*.example"},
-         {},
-         "https://h/x",
-         "mp:8080",
-         0},
-        {"WinHttpGetDefaultProxyConfiguration function",
-         {},
-         ProxyList{"mp:8080", "*.example"},
-         {},
-         "https://a.example/x",
-         "",
-         0},
-        {"WinHttpGetDefaultProxyConfiguration function",
-         UserProxySetting{},
-         ProxyList{"http=a:1;https=b:2", ""},
-         {},
-         "https://h/x",
-         "b:2",
-         0},
-        {"WinHttpGetIEProxyConfigForCurrentUser function", {}, {}, {}, "https://h/x", "", 0},
+        {USER, fixed, {}, fails, "https://www.pelorin.example/x", "proxy:8080"},
+        {BYPASS, fixed, {}, fails, "https://intranet/x", ""},
+        {BYPASS, fixed, {}, fails, "https://dl.CORP.example/x", ""},
+        {BYPASS, fixed, {}, fails, "https://10.1.2.3/x", ""},
+        {USER, fixed, {}, fails, "http://127.0.0.1:8080/x", ""},  // the program's own machine: never
+        {USER, fixed, {}, fails, "https://localhost/x", ""},
+        {SCRIPT, detect, {}, "dp:3128", "https://a.test/x", "dp:3128"},
+        {SCRIPT, detect, {}, "", "https://a.test/x", ""},  // the script says DIRECT
+        {ONE, detect, {}, "a:1;b:2", "https://a.test/x", "a:1"},
+        {SCRIPT, detect, {}, fails, "https://a.test/x", ""},  // ERROR_WINHTTP_AUTODETECTION_FAILED
+        {SCRIPT, detect_or_fixed, {}, fails, "https://a.test/x", "proxy:8080"},
+        {SCRIPT, script, {}, fails, "https://a.test/x", "proxy:8080"},  // ERROR_WINHTTP_UNABLE_TO_DOWNLOAD_SCRIPT
+        {SCRIPT, script, {}, "sp:80", "https://a.test/x", "sp:80"},
+        {MACHINE, {}, machine, fails, "https://a.test/x", "mp:8080"},  // the user set nothing
+        {MACHINE, {}, machine, fails, "https://h.example/x", ""},
+        {MACHINE, fixed, machine, fails, "https://a.test/x", "proxy:8080"},  // the user's own comes first
+        {MACHINE, {}, {}, fails, "https://a.test/x", ""},
     };
     for (const auto& row : rows) {
         FakeWinHttp http;
         FakeErrorTexts texts;
         http.user_setting = row.user;
         http.machine_setting = row.machine;
-        http.proxy_answers.assign(row.answers.begin(), row.answers.end());
+        if (row.answer) http.proxy_answers.push_back(row.answer);
         WebSession session{http, texts, u"test"};
-        EXPECT_EQ(session.route_for(address(row.url), row.url), row.route) << row.page << ": " << row.url;
-        EXPECT_EQ(http.proxy_questions.size(), row.questions) << row.page << ": " << row.url;
+        EXPECT_EQ(session.route_for(parse_web_address(row.url).value(), row.url), row.route) << row.page << row.url;
     }
 }
 
-// WinHTTP keeps the script it found or fetched for the session ("Autoproxy Cache");
-// one that failed is not asked for again, so a failing detection costs its time once.
+// WinHTTP keeps the script it found or fetched for the session ("Autoproxy Cache"); one
+// that failed is not asked for again, so a failing detection costs its time once a run.
 TEST(ProxyRoute, AFailedDetectionOrScriptIsNotAskedAgain) {
     FakeWinHttp http;
     FakeErrorTexts texts;
     http.user_setting = UserProxySetting{true, "http://wpad/proxy.pac", {"proxy:8080", ""}};
     http.proxy_answers = {"sp:80", std::nullopt};
     WebSession session{http, texts, u"test"};
-    auto route = [&](const char* url) { return session.route_for(address(url), url); };
+    auto route = [&](const char* url) { return session.route_for(parse_web_address(url).value(), url); };
     EXPECT_EQ(route("https://h/latest.json"), "sp:80");
-    EXPECT_EQ(route("https://cdn.example/Setup.exe"), "proxy:8080");  // its own answer fails
-    EXPECT_EQ(route("https://h/Setup.exe"), "proxy:8080");            // and is not asked again
+    EXPECT_EQ(route("https://cdn.example/Setup.exe"), "proxy:8080");
+    EXPECT_EQ(route("https://h/Setup.exe"), "proxy:8080");
     EXPECT_EQ(http.proxy_questions,
               (std::vector<std::string>{"https://h/latest.json detect http://wpad/proxy.pac",
                                         "https://cdn.example/Setup.exe detect http://wpad/proxy.pac"}));
 }
 
 TEST(ProxyRoute, ProxyListsPerScheme) {
-    const struct {
-        const char* list;
-        const char* scheme;
-        const char* proxy;
-    } rows[] = {
-        {"p:1", "https", "p:1"},
-        {"http=a:1;https=b:2", "https", "b:2"},
-        {"http=a:1;https=b:2", "http", "a:1"},
-        {"http=a:1", "https", ""},  // named for another scheme only: direct
-        {"all:1 https=b:2", "https", "b:2"},
-        {"http://p:1", "https", "http://p:1"},  // WinHttpOpen takes the proxy's scheme as it is
-        {"socks=s:1080", "https", ""},
-        {"", "https", ""},
-    };
-    for (const auto& row : rows) EXPECT_EQ(proxy_from_list(row.list, row.scheme), row.proxy) << row.list;
+    EXPECT_EQ(proxy_from_list("http=a:1;https=b:2", "https"), "b:2");
+    EXPECT_EQ(proxy_from_list("http=a:1", "https"), "");  // named for another scheme only: direct
+    EXPECT_EQ(proxy_from_list("all:1 https=b:2", "https"), "b:2");
+    EXPECT_EQ(proxy_from_list("all:1;socks=s:1080", "https"), "all:1");
 }
 
 }  // namespace
