@@ -21,7 +21,6 @@
 #include "doubles/fake_win_http.h"
 #include "platform/sha256.h"
 #include "store/digest.h"
-#include "store/file_in_use.h"
 #include "store/held_installer.h"
 #include "transfer/transfer.h"
 #include "web/http_exchange.h"
@@ -54,10 +53,9 @@ int run_transfer_loop(const std::string& body) {
     if (!partial) return 1;
 
     CALLGRIND_START_INSTRUMENTATION;
-    auto result = run_transfer(context, ResumePoint{std::move(*partial)});
+    auto complete = run_transfer(context, PartialDownload{std::move(*partial)});
     CALLGRIND_STOP_INSTRUMENTATION;
-    auto* complete = std::get_if<TransferComplete>(&result);
-    if (complete == nullptr) return 1;
+    if (!complete) return 1;
     std::printf("digest %s\n", digest_text(std::move(complete->digest)).c_str());
     return 0;
 }
@@ -73,9 +71,9 @@ int run_readback(const std::string& body) {
     FakeClock clock;
     InUseWait wait(clock, nullptr);
     CALLGRIND_START_INSTRUMENTATION;
-    HeldCheck held = hold_installer(work, "big.exe", release, wait);
+    auto held = hold_installer(work, "big.exe", release, wait);
     CALLGRIND_STOP_INSTRUMENTATION;
-    return std::holds_alternative<HeldInstaller>(held) ? 0 : 1;
+    return held && *held ? 0 : 1;
 }
 
 int run_bare(const std::string& body) {

@@ -6,6 +6,8 @@
 # In the host build each area is a shared library linked with --no-undefined, so
 # a call that points up the stack (or sideways to an area not named in USES) is
 # an undefined symbol when that area links. The other builds link them statically.
+# In every build the test `layers` (tools/check-layers) reads the USES below and
+# checks each area's includes, headers as much as sources.
 function(quarnet_area name)
     cmake_parse_arguments(PARSE_ARGV 1 AREA "" "" "SOURCES;USES")
     add_library(quarnet_${name} ${QUARNET_AREA_KIND} ${AREA_SOURCES})

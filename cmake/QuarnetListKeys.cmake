@@ -1,6 +1,6 @@
 # quarnet_list_keys(OUTPUT KEYS_FILE MIN_VERSION): writes the header that pins an
-# exe's list keys, each as BCryptImportKeyPair takes it (BCRYPT_ECCPUBLIC_BLOB)
-# with its keyid, and the oldest version it starts.
+# exe's list keys, each as its DER SubjectPublicKeyInfo with its keyid (the
+# program checks their form as it compiles), and the oldest version it starts.
 #
 # KEYS_FILE is a PEM file of one or more "PUBLIC KEY" blocks, each an ECDSA
 # P-256 SubjectPublicKeyInfo; empty pins nothing. The openssl command decodes
@@ -8,39 +8,35 @@
 # the header then holds only the keys' bytes, the same on every build.
 find_program(QUARNET_OPENSSL_COMMAND openssl)
 
-# The DER SubjectPublicKeyInfo of an uncompressed P-256 key, before X and Y.
-set(QUARNET_P256_SPKI_PREFIX "3059301306072a8648ce3d020106082a8648ce3d030107034200")
-# BCRYPT_ECDSA_PUBLIC_P256_MAGIC and the key length, little-endian.
-set(QUARNET_P256_BLOB_HEADER "4543533120000000")
-
 function(quarnet_hex_bytes hex result)
     string(REGEX REPLACE "(..)" "0x\\1, " bytes "${hex}")
     string(REGEX REPLACE ", $" "" bytes "${bytes}")
     set(${result} "${bytes}" PARENT_SCOPE)
 endfunction()
 
+# Sets `result` to why MIN_VERSION cannot be an exe's minimum, or to nothing: the
+# exe's version form is 1 to 4 numbers of 1 to 9 digits, dots between, and a
+# minimum needs list keys. One regular expression over the whole text: a ";"
+# must not make two list items that each look like a number.
+function(quarnet_list_min_version_problem min_version keys_file result)
+    set(number "[0-9][0-9]?[0-9]?[0-9]?[0-9]?[0-9]?[0-9]?[0-9]?[0-9]?")
+    set(problem "")
+    if(NOT min_version STREQUAL "" AND NOT min_version MATCHES "^${number}(\\.${number})?(\\.${number})?(\\.${number})?$")
+        string(CONCAT problem "QUARNET_LIST_MIN_VERSION \"${min_version}\" is not 1 to 4 numbers of 1 to 9 "
+                              "decimal digits with dots between (for example 4.2)")
+    elseif(NOT min_version STREQUAL "" AND keys_file STREQUAL "")
+        set(problem "QUARNET_LIST_MIN_VERSION needs QUARNET_LIST_KEYS: the version of an unsigned list proves nothing")
+    endif()
+    set(${result} "${problem}" PARENT_SCOPE)
+endfunction()
+
 function(quarnet_list_keys output keys_file min_version)
-    if(NOT min_version STREQUAL "")
-        string(REPLACE "." ";" numbers "${min_version}")
-        list(LENGTH numbers count)
-        set(valid TRUE)
-        if(count GREATER 4 OR min_version MATCHES "^\\.|\\.\\.|\\.$")
-            set(valid FALSE)
-        endif()
-        foreach(number IN LISTS numbers)
-            string(LENGTH "${number}" length)
-            if(NOT number MATCHES "^[0-9]+$" OR length GREATER 9)
-                set(valid FALSE)
-            endif()
-        endforeach()
-        if(NOT valid)
-            message(FATAL_ERROR "QUARNET_LIST_MIN_VERSION \"${min_version}\" is not 1 to 4 dot-separated "
-                                "numbers of 1 to 9 decimal digits (for example 4.2)")
-        endif()
-        if(keys_file STREQUAL "")
-            message(FATAL_ERROR "QUARNET_LIST_MIN_VERSION needs QUARNET_LIST_KEYS: the version of an unsigned "
-                                "list proves nothing")
-        endif()
+    if(ARGC GREATER 3)  # a version with ";" handed on unquoted
+        message(FATAL_ERROR "QUARNET_LIST_MIN_VERSION \"${min_version};${ARGN}\" is not a version")
+    endif()
+    quarnet_list_min_version_problem("${min_version}" "${keys_file}" problem)
+    if(problem)
+        message(FATAL_ERROR "${problem}")
     endif()
 
     set(keys "")
@@ -75,18 +71,17 @@ function(quarnet_list_keys output keys_file min_version)
             if(NOT failed)
                 file(READ "${scratch}.der" der HEX)
             endif()
+            # 91 bytes is the size of an uncompressed P-256 key; the build checks the rest of its form.
             string(LENGTH "${der}" length)
-            string(FIND "${der}" "${QUARNET_P256_SPKI_PREFIX}04" prefix_at)
-            if(NOT length EQUAL 182 OR NOT prefix_at EQUAL 0)
+            if(NOT length EQUAL 182)
                 message(FATAL_ERROR "QUARNET_LIST_KEYS: key ${index} in ${keys_file} is not an ECDSA P-256 "
                                     "public key with an uncompressed point")
             endif()
             file(SHA256 "${scratch}.der" digest)
             string(SUBSTRING "${digest}" 0 16 keyid)
-            string(SUBSTRING "${der}" 54 128 point)
-            quarnet_hex_bytes("${QUARNET_P256_BLOB_HEADER}${point}" blob_bytes)
+            quarnet_hex_bytes("${der}" der_bytes)
             quarnet_hex_bytes("${keyid}" id_bytes)
-            string(APPEND keys "    quarnet::ListKey{{${blob_bytes}},\n                    {${id_bytes}}},  // keyid ${keyid}\n")
+            string(APPEND keys "    quarnet::pinned_list_key({${der_bytes}},\n                             {${id_bytes}}),  // keyid ${keyid}\n")
         endforeach()
         file(REMOVE "${scratch}.pem" "${scratch}.der")
     endif()

@@ -15,7 +15,7 @@
 
 #include "base/result.h"
 #include "doubles/fake_platform.h"
-#include "driver/setup.h"
+#include "driver/failure_prompt.h"
 #include "platform/error_texts.h"
 #include "platform/text.h"
 #include "store/work_folder.h"
@@ -127,9 +127,9 @@ std::optional<FailureMessage> exchange_failure(int stage, const std::string& hos
     }
     WebSession session(http, texts, u"Quarnet-Setup/0.1.0");
     auto exchange = open_get(session, "https://" + host + "/x", {});
-    if (!exchange) return std::move(exchange.error());
+    if (!exchange) return exchange.error().message();
     auto chunk = read_chunk(*exchange);
-    if (!chunk) return std::move(chunk.error());
+    if (!chunk) return chunk.error().message();
     return std::nullopt;
 }
 
@@ -181,6 +181,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FakeFileSystem files;
     files.fail_next(FsOp::CreateDirectory, OsError::from_code(code), 2);
-    if (auto folder = open_work_folder(files, texts); !folder) check_prompted(folder.error(), no_dialog);
+    if (auto folder = open_work_folder(files, texts); !folder) check_prompted(folder.error().message(), no_dialog);
     return 0;
 }

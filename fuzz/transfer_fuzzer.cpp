@@ -150,23 +150,26 @@ void fault_files(FuzzedDataProvider& input, FakeFileSystem& files, std::size_t s
     }
 }
 
-void check_outcome(TransferResult result, const std::string& body, const Release& release, ProgressWindow& window,
-                   FakeFileSystem& files, ErrorTexts& texts, Clock& clock) {
-    if (auto* failed = std::get_if<FailureMessage>(&result)) check_message(*failed);
-    auto* complete = std::get_if<TransferComplete>(&result);
-    if (complete == nullptr) return;
+void check_outcome(Result<PartialDownload> result, const std::string& body, const Release& release,
+                   ProgressWindow& window, FakeFileSystem& files, ErrorTexts& texts, Clock& clock) {
+    if (!result) {
+        if (!result.error().is_cancel()) check_message(result.error().message());
+        return;
+    }
+    PartialDownload* complete = &*result;
 
     check(complete->offset == body.size(), "a complete transfer has the announced size");
     check(digest_text(complete->digest) == release.sha256, "a complete transfer has the announced digest");
     check(files.content(PARTIAL) == body, "a complete partial file holds the installer");
-    CheckedInstaller checked = final_check(std::move(*complete), release, WorkFolder{WORK, files.held_folder(WORK)},
-                                           download_paths(release.file), window, texts, clock);
-    if (auto* ready = std::get_if<HeldInstaller>(&checked)) {
+    Result<HeldInstaller> checked =
+        final_check(std::move(*complete), release, WorkFolder{WORK, files.held_folder(WORK)},
+                    download_paths(release.file), window, texts, clock);
+    if (HeldInstaller* ready = checked ? &*checked : nullptr) {
         check(ready->path == INSTALLER && ready->file != nullptr && files.content(INSTALLER) == body &&
                   !files.exists(PARTIAL),
               "a sound download is handed over under its name, held");
     } else {
-        if (auto* failed = std::get_if<FailureMessage>(&checked)) check_message(*failed);  // or a cancelled wait
+        if (!checked.error().is_cancel()) check_message(checked.error().message());  // or a cancelled wait
         check(files.content(PARTIAL) == body || files.content(INSTALLER) == body,
               "a failed rename or read-back keeps the verified file");
     }
@@ -190,8 +193,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto held = input.ConsumeIntegralInRange<std::size_t>(resumed, body.size());
     if (held > 0 || input.ConsumeBool()) files.add_file(PARTIAL, body.substr(0, held));
     // Held and hashed as the earlier-download check hands it over.
-    ResumePoint resume{files.held_folder(WORK)->open_own(release.file + ".part").value()};
-    auto hashed = hash_open_file(*resume.partial, resumed);
+    PartialDownload resume{files.held_folder(WORK)->open_own(release.file + ".part").value()};
+    auto hashed = hash_open_file(*resume.file, resumed);
     resume.offset = hashed->length;
     resume.digest = hashed->digest;
     fault_files(input, files, body.size());
@@ -215,7 +218,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ProgressWindow window(std::make_unique<FakeProgressDialog>(log));
         TransferContext context{release, base, session, window, texts, clock};
 
-        TransferResult result = run_transfer(context, std::move(resume));
+        Result<PartialDownload> result = run_transfer(context, std::move(resume));
 
         check(http.requests.size() <= RETRY_LIMIT, "never more than 8 attempts");
         check(clock.waits.size() < RETRY_LIMIT, "never more than 7 waits");

@@ -8,11 +8,23 @@
 
 namespace quarnet {
 
+// A failure on its way up (TRY's), by reference: the result it is returned
+// into takes it over with one move, where std::unexpected would take two.
+template <class Error>
+struct PassedError {
+    Error& error;
+};
+template <class Error>
+PassedError(Error&) -> PassedError<Error>;
+
 // std::expected that must be looked at: a dropped one is a compile warning.
 template <class T, class Error>
 class [[nodiscard]] Expected : public std::expected<T, Error> {
 public:
     using std::expected<T, Error>::expected;
+    template <class From>
+    requires std::constructible_from<Error, From&&> Expected(PassedError<From> passed)
+        : std::expected<T, Error>(std::unexpect, std::move(passed.error)) {}
 
     // An exact match, so a comparison does not also match the base's generic ones.
     friend bool operator==(const Expected& a, const std::unexpected<Error>& b) {
@@ -34,11 +46,24 @@ auto take_value(Outcome&& outcome) {
 
 // TRY(expression): the value of a result, or a return of its failure from the
 // calling function, whose own result must take that error type.
-#define TRY(expression)                                                                           \
-    __extension__({                                                                               \
-        auto&& quarnet_try_outcome = (expression);                                                \
-        if (!quarnet_try_outcome) return std::unexpected(std::move(quarnet_try_outcome).error()); \
-        ::quarnet::take_value(std::move(quarnet_try_outcome));                                    \
+#define TRY(expression)                                                                       \
+    __extension__({                                                                           \
+        auto&& quarnet_try_outcome = (expression);                                            \
+        if (!quarnet_try_outcome) return ::quarnet::PassedError{quarnet_try_outcome.error()}; \
+        ::quarnet::take_value(std::move(quarnet_try_outcome));                                \
+    })
+
+// TRY_MAP(expression, error, mapped): the same, but the failure returned is
+// `mapped`, an expression in the failure bound to the name `error`; so an
+// OsError becomes the message of the step that met it.
+#define TRY_MAP(expression, error, mapped)                                          \
+    __extension__({                                                                 \
+        auto&& quarnet_try_outcome = (expression);                                  \
+        if (!quarnet_try_outcome) {                                                 \
+            [[maybe_unused]] auto&& error = std::move(quarnet_try_outcome).error(); \
+            return std::unexpected(mapped);                                         \
+        }                                                                           \
+        ::quarnet::take_value(std::move(quarnet_try_outcome));                      \
     })
 
 // Says that a failure is dropped on purpose (clean-up and best-effort calls).

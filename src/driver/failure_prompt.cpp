@@ -1,8 +1,10 @@
+#include "driver/failure_prompt.h"
+
 #include <span>
 
 #include "base/product.h"
-#include "driver/setup.h"
 #include "platform/text.h"
+#include "progress/progress_window.h"
 #include "store/download_files.h"
 #include "store/file_writes.h"
 #include "store/work_folder.h"

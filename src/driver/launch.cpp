@@ -1,8 +1,9 @@
 // Apart from the run loop, so the launch can be checked against the real shell on its own.
 
+#include "driver/launch.h"
+
 #include <cstddef>
 
-#include "driver/setup.h"
 #include "platform/text.h"
 #include "store/file_in_use.h"
 

@@ -1,7 +1,10 @@
+#include "driver/run.h"
+
 #include <memory>
 #include <utility>
 
-#include "driver/setup.h"
+#include "driver/failure_prompt.h"
+#include "driver/launch.h"
 #include "platform/text.h"
 
 namespace quarnet {
@@ -11,12 +14,12 @@ namespace {
 // before the outcome is acted on, so nothing of the run is on screen then.
 SetupOutcome run_once(Platform& platform, const SetupPass& pass, std::optional<WorkFolder>& work_folder) {
     WebSession session(platform.http, platform.error_texts, to_utf16(USER_AGENT), SESSION_TIMEOUTS);
-    if (!session.opened()) return FailureMessage("Windows could not open an internet connection.");
+    if (!session.opened()) return failure("Windows could not open an internet connection.");
 
     // A window that fails to open has released its object already; the
     // session closes on the way out, after it.
     std::unique_ptr<ProgressWindow> window = ProgressWindow::open(platform.shell);
-    if (!window) return FailureMessage("Windows could not show the progress window.");
+    if (!window) return failure("Windows could not show the progress window.");
 
     SetupOutcome outcome = pass(session, *window, platform, work_folder);
     window.reset();  // stop, then release, then (on return) the session closes
@@ -39,13 +42,12 @@ void run_setup(Platform& platform, const SetupPass& pass) {
         // Held until the outcome has been acted on: the launch, or last-error.txt.
         std::optional<WorkFolder> work_folder;
         SetupOutcome outcome = run_once(platform, pass, work_folder);
-        if (std::holds_alternative<SetupCancelled>(outcome)) return;
-        if (auto* ready = std::get_if<Ready>(&outcome)) {
-            // The installer stays held while Windows opens it, so nothing replaces it meanwhile.
-            if (launch_installer(*ready->installer.file, platform.shell, platform.clock)) return;
-            outcome = FailureMessage("Windows did not start the installer.");
-        }
-        if (!show_failure_prompt(std::get<FailureMessage>(outcome), platform, std::move(work_folder))) return;
+        // The installer stays held while Windows opens it, so nothing replaces it meanwhile.
+        if (outcome && launch_installer(*outcome->file, platform.shell, platform.clock)) return;
+        const Failure failed =
+            outcome ? Failure(FailureMessage("Windows did not start the installer.")) : outcome.error();
+        if (failed.is_cancel()) return;
+        if (!show_failure_prompt(failed.message(), platform, std::move(work_folder))) return;
     }
 }
 

@@ -1,7 +1,9 @@
+#include "driver/setup_pass.h"
+
 #include <string>
 #include <utility>
+#include <variant>
 
-#include "driver/setup.h"
 #include "list/installer_list.h"
 #include "progress/progress_window.h"
 #include "store/download_files.h"
@@ -25,10 +27,8 @@ std::string downloading_headline(const Release& release) {
 // names (when it names one).
 SetupOutcome ready_if_published(HeldInstaller installer, Platform& platform, const WorkFolder& folder,
                                 const std::string& name) {
-    Result<HeldInstaller> checked =
-        check_installer_publisher(std::move(installer), platform.publisher, *folder.held, name, platform.error_texts);
-    if (!checked) return std::move(checked.error());
-    return Ready{std::move(*checked)};
+    return check_installer_publisher(std::move(installer), platform.publisher, *folder.held, name,
+                                     platform.error_texts);
 }
 
 }  // namespace
@@ -40,40 +40,31 @@ SetupOutcome run_setup_pass(WebSession& session, ProgressWindow& window, Platfor
     ErrorTexts& texts = platform.error_texts;
 
     // The installer list.
-    Result<FetchedList> fetched = fetch_installer_list(session, window, platform.environment, platform.list_trust);
-    if (!fetched) return std::move(fetched.error());
-    const Release& release = fetched->release;
+    const FetchedList fetched = TRY(fetch_installer_list(session, window, platform.environment, platform.list_trust));
+    const Release& release = fetched.release;
 
     // The work folder, held from here on, its two download files, and nothing else in it.
-    Result<WorkFolder> opened = open_work_folder(platform.files, texts);
-    if (!opened) return std::move(opened.error());
-    const WorkFolder& folder = work_folder.emplace(std::move(*opened));
+    const WorkFolder& folder = work_folder.emplace(TRY(open_work_folder(platform.files, texts)));
     const DownloadPaths paths = download_paths(release.file);
     sweep_work_folder(*folder.held, paths);
 
     // An earlier complete copy, or the part of one to resume from.
     window.set_line(1, downloading_headline(release));
-    EarlierDownload earlier = check_earlier_download(release, folder, paths, window, texts, platform.clock);
-    if (auto* reuse = std::get_if<Reuse>(&earlier)) {
-        return ready_if_published(std::move(reuse->installer), platform, folder, paths.installer);
+    EarlierDownload earlier = TRY(check_earlier_download(release, folder, paths, window, texts, platform.clock));
+    if (auto* copy = std::get_if<HeldInstaller>(&earlier)) {
+        return ready_if_published(std::move(*copy), platform, folder, paths.installer);
     }
-    if (std::holds_alternative<Cancelled>(earlier)) return SetupCancelled{};
-    if (auto* failed = std::get_if<FailureMessage>(&earlier)) return std::move(*failed);
-    ResumePoint& resume = std::get<ResumePoint>(earlier);
+    PartialDownload& partial = std::get<PartialDownload>(earlier);
 
     // The transfer, when the disk has room for it.
-    if (auto short_of_room = check_room(*folder.held, release, resume, texts)) return std::move(*short_of_room);
-    TransferContext context{release, fetched->base, session, window, texts, platform.clock};
-    TransferResult transferred = run_transfer(context, std::move(resume));
-    if (std::holds_alternative<Cancelled>(transferred)) return SetupCancelled{};
-    if (auto* failed = std::get_if<FailureMessage>(&transferred)) return std::move(*failed);
+    TRY(check_room(*folder.held, release, partial, texts));
+    TransferContext context{release, fetched.base, session, window, texts, platform.clock};
+    PartialDownload complete = TRY(run_transfer(context, std::move(partial)));
 
     // The final check and the installer's own name.
-    CheckedInstaller installer = final_check(std::move(std::get<TransferComplete>(transferred)), release, folder, paths,
-                                             window, texts, platform.clock);
-    if (std::holds_alternative<Cancelled>(installer)) return SetupCancelled{};
-    if (auto* failed = std::get_if<FailureMessage>(&installer)) return std::move(*failed);
-    return ready_if_published(std::move(std::get<HeldInstaller>(installer)), platform, folder, paths.installer);
+    HeldInstaller installer =
+        TRY(final_check(std::move(complete), release, folder, paths, window, texts, platform.clock));
+    return ready_if_published(std::move(installer), platform, folder, paths.installer);
 }
 
 }  // namespace quarnet

@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "base/hex.h"
 #include "list/json_outline.h"
 #include "list/signed_list.h"
 #include "web/http_exchange.h"
@@ -37,27 +38,7 @@ bool acceptable_file_name(std::string_view file) {
            file.find_first_of("/\\:") == std::string_view::npos && file.find("..") == std::string_view::npos;
 }
 
-bool lower_hex_digest(std::string_view digest) {
-    if (digest.size() != 64) return false;
-    for (char c : digest) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-    }
-    return true;
-}
-
 }  // namespace
-
-const JsonValue* find_member(const JsonOutline& outline, std::string_view key, int item) {
-    for (const JsonMember& member : outline.members) {
-        if (member.item == item && member.key == key) return &member.value;
-    }
-    return nullptr;
-}
-
-const std::string* string_member(const JsonOutline& outline, std::string_view key, int item) {
-    const JsonValue* value = find_member(outline, key, item);
-    return value && value->kind == JsonValue::Kind::String ? &value->text : nullptr;
-}
 
 Release list_values(const JsonOutline& outline) {
     auto text = [&outline](std::string_view key) {
@@ -77,7 +58,7 @@ std::optional<Release> read_list_values(std::string_view body) {
 
 Result<Release> check_list_values(Release release) {
     release.sha256 = ascii_lowered(release.sha256);
-    if (!acceptable_file_name(release.file) || release.size == 0 || !lower_hex_digest(release.sha256))
+    if (!acceptable_file_name(release.file) || release.size == 0 || !is_lower_hex(release.sha256, 64))
         return failure(std::string(LIST_INCOMPLETE));
     return release;
 }

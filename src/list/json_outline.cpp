@@ -1,6 +1,5 @@
-// The list's JSON reader: RapidJSON's SAX reader, strict, with two things of
-// its own. The view below and the handler's callbacks were proven against one
-// RapidJSON release; another one may call them in another order or scan numbers
+// The JSON reader: RapidJSON's SAX reader, strict, with two things of its own. The view below and the handler's
+// callbacks were proven against one RapidJSON release; another one may call them in another order or scan numbers
 // otherwise, so the build stops until it is proven again (the list fuzzers).
 
 #include "list/json_outline.h"
@@ -216,6 +215,18 @@ private:
 };
 
 }  // namespace
+
+const JsonValue* find_member(const JsonOutline& outline, std::string_view key, int item) {
+    for (const JsonMember& member : outline.members) {
+        if (member.item == item && member.key == key) return &member.value;
+    }
+    return nullptr;
+}
+
+const std::string* string_member(const JsonOutline& outline, std::string_view key, int item) {
+    const JsonValue* value = find_member(outline, key, item);
+    return value && value->kind == JsonValue::Kind::String ? &value->text : nullptr;
+}
 
 std::optional<JsonOutline> read_json_outline(std::string_view body, std::string_view array_key) {
     // A NUL byte is JSON nowhere, and the reader would take it for the end of the body.

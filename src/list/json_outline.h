@@ -1,7 +1,6 @@
 #pragma once
-// What the list and its envelope read of a JSON document, through the one strict
-// reader of json_outline.cpp: the members of the outermost object, and the
-// objects inside one array member.
+// What is read of a JSON document, through one strict reader: the members of
+// the outermost object, and the objects inside one array member.
 
 #include <cstdint>
 #include <optional>
@@ -9,12 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "list/installer_list.h"
-
 namespace quarnet {
-
-inline constexpr std::string_view LIST_UNREADABLE = "The installer list on the website could not be read.";
-inline constexpr std::string_view LIST_INCOMPLETE = "The installer list on the website is incomplete.";
 
 struct JsonValue {
     enum class Kind : std::uint8_t { String, Number, Array, Other } kind = Kind::Other;
@@ -46,9 +40,5 @@ const JsonValue* find_member(const JsonOutline& outline, std::string_view key, i
 
 // The text of a string member; nothing when it is missing or of another type.
 const std::string* string_member(const JsonOutline& outline, std::string_view key, int item = -1);
-
-// The four values as an outline gives them, and the rules of the list on them.
-Release list_values(const JsonOutline& outline);
-Result<Release> check_list_values(Release release);
 
 }  // namespace quarnet

@@ -4,7 +4,6 @@
 // encoding, and whose list says until when it may be used.
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,10 +22,6 @@ inline constexpr std::int64_t EXPIRY_GRACE_SECONDS = 24 * 60 * 60;
 // after its length in decimal, all separated by spaces.
 std::string pre_authentication_encoding(std::string_view payload_type, std::string_view payload);
 
-// A key as the build pins it, from its DER SubjectPublicKeyInfo; nothing for
-// anything but an uncompressed ECDSA P-256 key.
-std::optional<ListKey> list_key_from_spki(std::span<const std::uint8_t> der);
-
 // The payload's bytes once a signature by a pinned key verifies; nothing of it
 // is read before.
 Result<std::string> open_signed_list(std::string_view envelope, std::span<const ListKey> keys);
@@ -37,11 +32,5 @@ Result<Release> check_signed_payload(std::string_view payload, std::string_view 
 
 // Both of the above, on the clock of `trust`.
 Result<Release> read_signed_list(std::string_view envelope, const ListTrust& trust);
-
-// The seconds since 1970 that "YYYY-MM-DDTHH:MM:SSZ" names, when it names a real UTC time.
-std::optional<std::int64_t> utc_time_of(std::string_view text);
-
-// Standard base64 with padding (RFC 4648, section 4), nothing else, every unused bit zero.
-std::optional<std::string> decode_base64(std::string_view text);
 
 }  // namespace quarnet

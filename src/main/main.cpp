@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "driver/setup.h"
+#include "driver/run.h"
 #include "list_keys.h"  // LIST_KEYS and LIST_MIN_VERSION, written at configure time
 #include "platform/windows/windows_api.h"
 #include "platform/windows/windows_platform.h"

@@ -15,10 +15,21 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "base/os_error.h"
 
 namespace quarnet {
+
+// The path of the entry `name` in the folder at `folder`: one "\\" between them,
+// none added when `folder` ends in "\\" or "/" already. The one way such a path
+// is made, for what Windows takes only by path.
+inline std::string join_path(std::string_view folder, std::string_view name) {
+    std::string joined(folder);
+    if (!joined.empty() && joined.back() != '\\' && joined.back() != '/') joined += '\\';
+    joined += name;
+    return joined;
+}
 
 // An open file; closed when destroyed.
 class File {

@@ -1,6 +1,5 @@
 #include "progress/progress_window.h"
 
-#include <cmath>
 #include <utility>
 
 #include "platform/text.h"
@@ -35,14 +34,12 @@ void ProgressWindow::reset_timer() { dialog_->reset_timer(); }
 bool ProgressWindow::cancel_requested() { return dialog_->has_user_cancelled(); }
 
 std::string size_text(std::uint64_t bytes) {
-    // Rounded here rather than by a formatting routine: the same in both builds,
-    // and without the floating-point printer, which would triple the exe's size.
-    const double megabytes = static_cast<double>(bytes) / 1'000'000.0;
-    const double whole = std::floor(megabytes);
-    const double fraction = megabytes - whole;  // exact for a double
-    auto count = static_cast<std::uint64_t>(whole);
-    if (fraction > 0.5 || (fraction == 0.5 && count % 2 == 1)) ++count;
-    return std::to_string(count) + " MB";
+    // In whole numbers, so exact at every size, and without the floating-point
+    // printer, which would triple the exe's size.
+    constexpr std::uint64_t MEGABYTE = 1'000'000;
+    const std::uint64_t twice_rest = 2 * (bytes % MEGABYTE);
+    const int against_half = twice_rest > MEGABYTE ? 1 : twice_rest == MEGABYTE ? 0 : -1;
+    return std::to_string(round_half_to_even(bytes / MEGABYTE, against_half)) + " MB";
 }
 
 }  // namespace quarnet

@@ -34,6 +34,14 @@ private:
 
 inline constexpr std::string_view WINDOW_TITLE = "Pelorin setup";
 
+// Rounding to nearest with ties to even, the one rule for every size and speed
+// shown: `whole` and one more when what lies beyond it is more than a half, or
+// exactly a half and `whole` is odd. `beyond_against_half` is below, at or above
+// zero as what lies beyond compares with a half.
+constexpr std::uint64_t round_half_to_even(std::uint64_t whole, int beyond_against_half) {
+    return whole + ((beyond_against_half > 0 || (beyond_against_half == 0 && whole % 2 == 1)) ? 1 : 0);
+}
+
 // Whole decimal megabytes, ties to even: 2,500,000 bytes give "2 MB".
 std::string size_text(std::uint64_t bytes);
 

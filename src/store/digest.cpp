@@ -3,18 +3,11 @@
 #include <algorithm>
 #include <memory>
 
+#include "base/hex.h"
+
 namespace quarnet {
 
-std::string digest_text(DigestState state) {
-    static constexpr char HEX[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(64);
-    for (std::uint8_t byte : state.sha_.finish()) {
-        text += HEX[byte >> 4];
-        text += HEX[byte & 0x0F];
-    }
-    return text;
-}
+std::string digest_text(DigestState state) { return hex_text(state.sha_.finish()); }
 
 OsResult<HashedPrefix> hash_open_file(File& file, std::uint64_t limit) {
     DigestState state;

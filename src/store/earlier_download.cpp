@@ -12,17 +12,18 @@ constexpr std::string_view CHECKING_PARTIAL = "Checking what was downloaded befo
 // A complete copy from an earlier run counts only when the read-back holds it;
 // anything else in its place is deleted (a folder there is left alone, a link is
 // removed as a link).
-std::optional<HeldInstaller> reuse_complete_copy(const Release& release, const WorkFolder& folder,
-                                                 const std::string& name, ProgressWindow& window, InUseWait& wait) {
+Result<std::optional<HeldInstaller>> reuse_complete_copy(const Release& release, const WorkFolder& folder,
+                                                         const std::string& name, ProgressWindow& window,
+                                                         Clock& clock) {
     auto info = folder.held->entry_info(name);
     if (!info || (info->directory && !info->reparse_point)) return std::nullopt;
     if (!info->reparse_point) {
         window.set_line(2, CHECKING_COPY);
         if (info->length == release.size) {
-            HeldCheck held = hold_installer(folder, name, release, wait);
-            if (auto* installer = std::get_if<HeldInstaller>(&held)) return std::move(*installer);
-            // Deleted already; or the user cancelled the wait for it, and it stays.
-            if (std::holds_alternative<NotTheInstaller>(held) || wait.cancelled()) return std::nullopt;
+            InUseWait wait(clock, &window);
+            auto held = hold_installer(folder, name, release, wait);
+            if (wait.cancelled()) return cancelled();  // and the copy stays
+            if (held) return std::move(*held);         // the copy, or nothing when it was deleted
         }
     }
     ignore_failure(delete_even_read_only(*folder.held, name));
@@ -44,31 +45,30 @@ FailureMessage partial_failure(const OsError& error, const Release& release, Fol
 
 }  // namespace
 
-EarlierDownload check_earlier_download(const Release& release, const WorkFolder& folder, const DownloadPaths& paths,
-                                       ProgressWindow& window, ErrorTexts& texts, Clock& clock) {
-    InUseWait wait(clock, &window);
-    if (auto held = reuse_complete_copy(release, folder, paths.installer, window, wait)) return Reuse{std::move(*held)};
-    if (wait.cancelled()) return Cancelled{};
+Result<EarlierDownload> check_earlier_download(const Release& release, const WorkFolder& folder,
+                                               const DownloadPaths& paths, ProgressWindow& window, ErrorTexts& texts,
+                                               Clock& clock) {
+    if (auto copy = TRY(reuse_complete_copy(release, folder, paths.installer, window, clock))) return std::move(*copy);
 
     // Opened once, for the check and the transfer alike: what is hashed here is
     // what the transfer appends to.
     // A scanner's brief hold is waited out; a file whose DACL shuts us out is taken back.
+    InUseWait wait(clock, &window);
     auto partial = wait.retry(
         [&] {
             return open_taking_back(*folder.held, paths.partial, [&] { return folder.held->open_own(paths.partial); });
         },
         folder.held.get(), paths.partial);
-    if (wait.cancelled()) return Cancelled{};
-    if (!partial) return partial_failure(partial.error(), release, *folder.held, paths.partial, texts);
+    if (wait.cancelled()) return cancelled();
+    if (!partial) return failure(partial_failure(partial.error(), release, *folder.held, paths.partial, texts));
     auto length = (*partial)->length();
     // Too long (or unknown): the transfer cuts it back to nothing.
-    if (!length || *length == 0 || *length > release.size) return ResumePoint{std::move(*partial)};
+    if (!length || *length == 0 || *length > release.size) return PartialDownload{std::move(*partial)};
     window.set_line(2, CHECKING_PARTIAL);
-    auto hashed = hash_open_file(**partial, *length);
-    if (!hashed) {
-        return FailureMessage("Could not read the earlier download (" + os_error_text(hashed.error(), texts) + ").");
-    }
-    return ResumePoint{std::move(*partial), hashed->length, std::move(hashed->digest)};
+    HashedPrefix hashed =
+        TRY_MAP(hash_open_file(**partial, *length), error,
+                FailureMessage("Could not read the earlier download (" + os_error_text(error, texts) + ")."));
+    return PartialDownload{std::move(*partial), hashed.length, std::move(hashed.digest)};
 }
 
 }  // namespace quarnet

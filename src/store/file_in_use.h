@@ -15,9 +15,6 @@
 
 namespace quarnet {
 
-// The user pressed Cancel.
-struct Cancelled {};
-
 inline constexpr std::chrono::milliseconds IN_USE_LIMIT{10'000};
 inline constexpr std::chrono::milliseconds FIRST_IN_USE_WAIT{50};
 inline constexpr std::chrono::milliseconds LONGEST_IN_USE_WAIT{1'000};

@@ -27,14 +27,14 @@ OsResult<std::unique_ptr<File>> hold_if_matching(Folder& folder, const std::stri
 
 }  // namespace
 
-HeldCheck hold_installer(const WorkFolder& folder, const std::string& name, const Release& release, InUseWait& wait) {
-    auto held = wait.retry([&] { return hold_if_matching(*folder.held, name, release); }, folder.held.get(), name);
-    if (!held) return held.error();
-    if (!*held) {
+OsResult<std::optional<HeldInstaller>> hold_installer(const WorkFolder& folder, const std::string& name,
+                                                      const Release& release, InUseWait& wait) {
+    auto held = TRY(wait.retry([&] { return hold_if_matching(*folder.held, name, release); }, folder.held.get(), name));
+    if (!held) {
         ignore_failure(delete_even_read_only(*folder.held, name));
-        return NotTheInstaller{};
+        return std::nullopt;
     }
-    return HeldInstaller{folder.path_of(name), std::move(*held)};
+    return HeldInstaller{folder.path_of(name), std::move(held)};
 }
 
 }  // namespace quarnet

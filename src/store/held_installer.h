@@ -2,8 +2,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
-#include <variant>
 
 #include "base/release.h"
 #include "platform/file_system.h"
@@ -19,16 +19,13 @@ struct HeldInstaller {
     std::unique_ptr<File> file{};
 };
 
-// A link, a file with a second name, or other bytes than the list announced:
-// deleted (a link as a link).
-struct NotTheInstaller {};
-
-using HeldCheck = std::variant<HeldInstaller, NotTheInstaller, OsError>;
-
 // The one read-back of a finished download: held, then its size and SHA-256
-// through that handle against the list, the whole tried again while another
-// program holds the file. An OsError (it cannot be opened or read, or the user
-// cancelled the wait) leaves the file where it is.
-HeldCheck hold_installer(const WorkFolder& folder, const std::string& name, const Release& release, InUseWait& wait);
+// through that handle against the release, the whole tried again while another
+// program holds the file. Nothing when it is a link, a file with a second name,
+// or other bytes than the list announced: then it is deleted (a link as a link).
+// An OsError (it cannot be opened or read, or the user cancelled the wait)
+// leaves the file where it is.
+OsResult<std::optional<HeldInstaller>> hold_installer(const WorkFolder& folder, const std::string& name,
+                                                      const Release& release, InUseWait& wait);
 
 }  // namespace quarnet

@@ -1,19 +1,17 @@
 #pragma once
 
-#include <optional>
-
 #include "base/release.h"
 #include "base/result.h"
 #include "platform/error_texts.h"
 #include "platform/file_system.h"
-#include "store/earlier_download.h"
+#include "store/partial_download.h"
 
 namespace quarnet {
 
 // Before the first request: the message a full disk would end the download with,
 // when the work folder's volume has less room than the bytes still to come.
 // Room that cannot be measured is left to the writes to find out.
-[[nodiscard]] std::optional<FailureMessage> check_room(Folder& folder, const Release& release,
-                                                       const ResumePoint& resume, ErrorTexts& texts);
+[[nodiscard]] Result<void> check_room(Folder& folder, const Release& release, const PartialDownload& partial,
+                                      ErrorTexts& texts);
 
 }  // namespace quarnet

@@ -123,20 +123,11 @@ FailureMessage folder_failure(const OsError& error, ErrorTexts& texts) {
 
 }  // namespace
 
-std::string join_path(std::string_view left, std::string_view name) {
-    std::string joined(left);
-    if (!joined.empty() && !is_separator(joined.back())) joined += '\\';
-    joined += name;
-    return joined;
-}
-
 Result<WorkFolder> open_work_folder(FileSystem& files, ErrorTexts& texts) {
-    auto temp = files.temp_directory();
-    if (!temp) return std::unexpected(folder_failure(temp.error(), texts));
-    std::string path = join_path(*temp, WORK_FOLDER_NAME);
-    auto held = hold_own_folder(files, path);
-    if (!held) return std::unexpected(folder_failure(held.error(), texts));
-    return WorkFolder{std::move(path), std::move(*held)};
+    std::string path =
+        join_path(TRY_MAP(files.temp_directory(), error, folder_failure(error, texts)), WORK_FOLDER_NAME);
+    std::unique_ptr<Folder> held = TRY_MAP(hold_own_folder(files, path), error, folder_failure(error, texts));
+    return WorkFolder{std::move(path), std::move(held)};
 }
 
 }  // namespace quarnet

@@ -12,9 +12,6 @@ namespace quarnet {
 
 inline constexpr std::string_view WORK_FOLDER_NAME = "Quarnet-setup";
 
-// left + "\" + name, without a second separator when left already ends in "\" or "/".
-std::string join_path(std::string_view left, std::string_view name);
-
 // The work folder, held from its first check to its last use: everything in it
 // is reached through `held`, by name.
 struct WorkFolder {

@@ -28,29 +28,29 @@ OsResult<void> rename_replacing(OwnFile& partial, const std::string& installer) 
 
 }  // namespace
 
-CheckedInstaller final_check(TransferComplete complete, const Release& release, const WorkFolder& folder,
-                             const DownloadPaths& paths, ProgressWindow& window, ErrorTexts& texts, Clock& clock) {
+Result<HeldInstaller> final_check(PartialDownload complete, const Release& release, const WorkFolder& folder,
+                                  const DownloadPaths& paths, ProgressWindow& window, ErrorTexts& texts, Clock& clock) {
     window.set_progress(release.size, release.size);
     window.set_line(2, "Checking the download\u2026");
 
     const bool sound = complete.offset == release.size && digest_text(std::move(complete.digest)) == release.sha256;
     if (!sound) {
-        complete.partial.reset();  // it shares no deletion
+        complete.file.reset();  // it shares no deletion
         ignore_failure(delete_even_read_only(*folder.held, paths.partial));
-        return FailureMessage(DAMAGED);
+        return failure(DAMAGED);
     }
     InUseWait wait(clock, &window);
-    auto renamed = wait.retry([&] { return rename_replacing(*complete.partial, paths.installer); }, folder.held.get(),
+    auto renamed = wait.retry([&] { return rename_replacing(*complete.file, paths.installer); }, folder.held.get(),
                               paths.installer);
-    complete.partial.reset();  // the read-back shares reading only
-    if (wait.cancelled()) return Cancelled{};
-    if (!renamed) return save_failure(renamed.error(), texts);
+    complete.file.reset();  // the read-back shares reading only
+    if (wait.cancelled()) return cancelled();
+    if (!renamed) return failure(save_failure(renamed.error(), texts));
     // What is started is what is read back here, through the handle held until the launch.
-    HeldCheck held = hold_installer(folder, paths.installer, release, wait);
-    if (wait.cancelled()) return Cancelled{};
-    if (auto* error = std::get_if<OsError>(&held)) return save_failure(*error, texts);
-    if (std::holds_alternative<NotTheInstaller>(held)) return FailureMessage(DAMAGED);
-    return std::move(std::get<HeldInstaller>(held));
+    auto held = hold_installer(folder, paths.installer, release, wait);
+    if (wait.cancelled()) return cancelled();
+    if (!held) return failure(save_failure(held.error(), texts));
+    if (!*held) return failure(DAMAGED);
+    return std::move(**held);
 }
 
 }  // namespace quarnet

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <variant>
 
 #include "base/release.h"
 #include "base/result.h"
@@ -11,17 +10,16 @@
 #include "progress/progress_window.h"
 #include "store/download_files.h"
 #include "store/held_installer.h"
+#include "store/partial_download.h"
 #include "store/work_folder.h"
-#include "transfer/transfer.h"
 
 namespace quarnet {
-
-using CheckedInstaller = std::variant<HeldInstaller, FailureMessage, Cancelled>;
 
 // The installer under its final name, given through the partial file's own
 // handle, then read back and held. Cancelled only while it waits for a file
 // that another program holds.
-CheckedInstaller final_check(TransferComplete complete, const Release& release, const WorkFolder& folder,
-                             const DownloadPaths& paths, ProgressWindow& window, ErrorTexts& texts, Clock& clock);
+[[nodiscard]] Result<HeldInstaller> final_check(PartialDownload complete, const Release& release,
+                                                const WorkFolder& folder, const DownloadPaths& paths,
+                                                ProgressWindow& window, ErrorTexts& texts, Clock& clock);
 
 }  // namespace quarnet

@@ -45,12 +45,12 @@ void show_progress(TransferContext& context, const TransferState& state, std::ui
 
 // A 200 to a ranged request: the server sends the whole file, so start over with
 // the same file emptied and a fresh digest.
-std::optional<FailureMessage> restart_from_zero(TransferContext& context, TransferState& state) {
-    if (auto emptied = state.partial->truncate(0); !emptied) return save_failure(emptied.error(), context.texts);
+Result<void> restart_from_zero(TransferContext& context, TransferState& state) {
+    TRY_MAP(state.download.file->truncate(0), error, save_failure(error, context.texts));
     state.length_unsure = false;
-    state.digest = DigestState{};
-    state.offset = 0;
-    return std::nullopt;
+    state.download.digest = DigestState{};
+    state.download.offset = 0;
+    return {};
 }
 
 }  // namespace
@@ -63,9 +63,10 @@ std::string one_decimal_text(double value) {
     constexpr auto most = static_cast<long double>(std::numeric_limits<std::uint64_t>::max() / 2);
     if (tenths >= most) return std::to_string(std::numeric_limits<std::uint64_t>::max() / 20) + ".0";
     const long double whole = std::floor(tenths);
-    const long double fraction = tenths - whole;
-    auto count = static_cast<std::uint64_t>(whole);
-    if (fraction > 0.5L || (fraction == 0.5L && count % 2 == 1)) ++count;
+    const long double fraction = tenths - whole;  // exact
+    const std::uint64_t count = round_half_to_even(static_cast<std::uint64_t>(whole), fraction > 0.5L    ? 1
+                                                                                      : fraction == 0.5L ? 0
+                                                                                                         : -1);
     std::string text = std::to_string(count / 10);
     text += '.';
     text += static_cast<char>('0' + count % 10);
@@ -76,92 +77,88 @@ std::string transfer_progress_text(std::uint64_t done, std::uint64_t size, doubl
     return size_text(done) + " of " + size_text(size) + "  \u00B7  " + one_decimal_text(megabytes_per_second) + " MB/s";
 }
 
-AttemptOutcome run_attempt(TransferContext& context, TransferState& state) {
+Result<std::uint32_t> run_attempt(TransferContext& context, TransferState& state) {
+    PartialDownload& download = state.download;
     state.last_update = context.clock.now();
 
     // A write that failed part-way may have left bytes that offset and digest do not count.
     if (state.length_unsure) {
-        if (auto cut = cut_back(*state.partial, state.offset); !cut) return write_failure(cut.error(), context.texts);
+        TRY_MAP(cut_back(*download.file, download.offset), error, write_failure(error, context.texts));
         state.length_unsure = false;
     }
 
-    const std::uint64_t offset_at_start = state.offset;
+    const std::uint64_t offset_at_start = download.offset;
     const std::string address = installer_address(context.base, context.release.file);
-    auto exchange = open_get(context.session, address, request_headers(offset_at_start));
-    if (!exchange) return std::move(exchange.error());
+    // Used where it lies: moving an exchange out of its result costs more code than it saves.
+    Result<HttpExchange> exchange = open_get(context.session, address, request_headers(offset_at_start));
+    if (!exchange) return std::unexpected(std::move(exchange).error());
 
     const std::uint32_t status = exchange->status();
     const bool read_body = status == HTTP_PARTIAL_CONTENT || (status == HTTP_OK && offset_at_start == 0);
-    if (!read_body) return Answered{status};
+    if (!read_body) return status;
 
     // The first block of every attempt shows at once.
     state.last_update -= 1s;
     const std::uint64_t size = context.release.size;
     for (;;) {
-        auto chunk = read_chunk(*exchange);
-        if (!chunk) return std::move(chunk.error());
-        if (chunk->empty()) return Answered{status};
-        if (context.window.cancel_requested()) return Cancelled{};
+        std::span<const std::byte> chunk = TRY(read_chunk(*exchange));
+        if (chunk.empty()) return status;
+        if (context.window.cancel_requested()) return cancelled();
 
-        const std::uint64_t n = chunk->size();
-        if (n > size - state.offset) return FailureMessage("The website sent more than expected.");
-        if (auto written = write_all(*state.partial, *chunk); !written) {
+        const std::uint64_t n = chunk.size();
+        if (n > size - download.offset) return failure("The website sent more than expected.");
+        if (auto written = write_all(*download.file, chunk); !written) {
             state.length_unsure = true;
-            return write_failure(written.error(), context.texts);
+            return failure(write_failure(written.error(), context.texts));
         }
-        state.digest.update(*chunk);
+        download.digest.update(chunk);
 
         const auto now = context.clock.now();
         if (now - state.last_update >= PROGRESS_INTERVAL) {
-            show_progress(context, state, state.offset + n, now);
+            show_progress(context, state, download.offset + n, now);
             state.last_update = now;
         }
-        state.offset += n;
+        download.offset += n;
     }
 }
 
-TransferResult run_transfer(TransferContext& context, ResumePoint resume) {
+Result<PartialDownload> run_transfer(TransferContext& context, PartialDownload partial) {
     TransferState state;
-    state.partial = std::move(resume.partial);
-    state.offset = resume.offset;
-    state.digest = std::move(resume.digest);
+    state.download = std::move(partial);
+    PartialDownload& download = state.download;
 
     // Bytes nobody hashed (a stale tail, an over-long file) never precede the new ones.
-    if (auto cut = cut_back(*state.partial, state.offset); !cut) return save_failure(cut.error(), context.texts);
+    TRY_MAP(cut_back(*download.file, download.offset), error, save_failure(error, context.texts));
 
     context.window.reset_timer();
     state.start_time = context.clock.now();
     state.attempts = 0;
-    state.start_offset = state.offset;
+    state.start_offset = download.offset;
 
     for (;;) {
-        if (state.offset >= context.release.size) {
-            return TransferComplete{std::move(state.partial), state.offset, std::move(state.digest)};
-        }
-        if (context.window.cancel_requested()) return Cancelled{};
+        if (download.offset >= context.release.size) return std::move(download);
+        if (context.window.cancel_requested()) return cancelled();
 
-        const std::uint64_t offset_at_start = state.offset;
-        AttemptOutcome outcome = run_attempt(context, state);
-
-        if (std::holds_alternative<Cancelled>(outcome)) return Cancelled{};
-        if (auto* failed = std::get_if<FailureMessage>(&outcome)) {
-            if (auto last = retry_failed_attempt(context, state, std::move(*failed))) return std::move(*last);
+        const std::uint64_t offset_at_start = download.offset;
+        Result<std::uint32_t> answered = run_attempt(context, state);
+        if (!answered) {
+            if (answered.error().is_cancel()) return std::unexpected(std::move(answered).error());
+            TRY(retry_failed_attempt(context, state, std::move(answered).error()));
             continue;
         }
 
-        const std::uint32_t status = std::get<Answered>(outcome).status;
+        const std::uint32_t status = *answered;
         if (status == HTTP_OK && offset_at_start > 0) {
-            if (auto failed = restart_from_zero(context, state)) return std::move(*failed);
-            if (auto last = count_incomplete_attempt(state)) return std::move(*last);
+            TRY(restart_from_zero(context, state));
+            TRY(count_incomplete_attempt(state));
             continue;
         }
         if (status == HTTP_OK || status == HTTP_PARTIAL_CONTENT) {
-            if (state.offset >= context.release.size) continue;  // the loop's own test ends it
-            if (auto last = count_incomplete_attempt(state)) return std::move(*last);
-            continue;
+            if (download.offset < context.release.size) TRY(count_incomplete_attempt(state));
+            continue;  // the loop's own test ends a complete one
         }
-        if (status == HTTP_NOT_FOUND) return FailureMessage("The installer is not on the website at the moment.");
-        return FailureMessage("The website refused the download (HTTP " + std::to_string(status) + ").");
+        if (status == HTTP_NOT_FOUND) return failure("The installer is not on the website at the moment.");
+        return failure("The website refused the download (HTTP " + std::to_string(status) + ").");
     }
 }
 

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <variant>
 
 #include "base/release.h"
 #include "base/result.h"
@@ -14,8 +13,7 @@
 #include "progress/progress_window.h"
 #include "store/digest.h"
 #include "store/download_files.h"
-#include "store/earlier_download.h"
-#include "store/file_in_use.h"
+#include "store/partial_download.h"
 #include "web/http_exchange.h"
 
 namespace quarnet {
@@ -34,38 +32,24 @@ struct TransferContext {
 };
 
 struct TransferState {
-    std::unique_ptr<OwnFile> partial;  // held from the earlier-download check on; writes land at `offset`
-    std::uint64_t offset = 0;
-    DigestState digest;  // over exactly the first `offset` bytes
+    PartialDownload download;  // held from the earlier-download check on; writes land at its offset
     std::uint64_t start_offset = 0;
     std::chrono::nanoseconds start_time{};
     std::chrono::nanoseconds last_update{};
     std::uint32_t attempts = 0;  // failed, short and restarted attempts
-    // A write failed part-way: the file may hold bytes past `offset` until it is cut back.
+    // A write failed part-way: the file may hold bytes past the offset until it is cut back.
     bool length_unsure = false;
 };
 
-struct Answered {
-    std::uint32_t status = 0;
-};
-
-using AttemptOutcome = std::variant<Answered, FailureMessage, Cancelled>;
-
-// Complete: the partial file, still held, holds `offset` == size bytes and `digest` covers them.
-struct TransferComplete {
-    std::unique_ptr<OwnFile> partial;
-    std::uint64_t offset = 0;
-    DigestState digest;
-};
-
-using TransferResult = std::variant<TransferComplete, FailureMessage, Cancelled>;
-
-// Failed or cancelled, the partial file is closed and keeps every block written whole.
-// A write that failed part-way on the last attempt (or before a cancel) can leave
-// some of that block's bytes after them: bytes of the installer all the same,
-// which the next pass hashes with the rest.
-[[nodiscard]] TransferResult run_transfer(TransferContext& context, ResumePoint resume);
-[[nodiscard]] AttemptOutcome run_attempt(TransferContext& context, TransferState& state);
+// Complete, the partial file, still held, holds exactly the release's size in
+// bytes and the digest covers them. Failed or cancelled, the partial file is
+// closed and keeps every block written whole. A write that failed part-way on
+// the last attempt (or before a cancel) can leave some of that block's bytes
+// after them: bytes of the installer all the same, which the next pass hashes
+// with the rest.
+[[nodiscard]] Result<PartialDownload> run_transfer(TransferContext& context, PartialDownload partial);
+// One request and its body: the status it was answered with.
+[[nodiscard]] Result<std::uint32_t> run_attempt(TransferContext& context, TransferState& state);
 
 // The text on line 2 while bytes arrive: "12 MB of 85 MB  ·  3.4 MB/s".
 std::string transfer_progress_text(std::uint64_t done, std::uint64_t size, double megabytes_per_second);

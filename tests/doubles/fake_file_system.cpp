@@ -366,7 +366,6 @@ std::vector<std::string> FakeFileSystem::names_in(const std::string& folder) con
 }
 
 const std::vector<FsCall>& FakeFileSystem::calls() const { return state_->calls; }
-void FakeFileSystem::clear_calls() { state_->calls.clear(); }
 
 std::vector<FsCall> FakeFileSystem::calls_of(FsOp op, const std::string& path) const {
     std::vector<FsCall> matching;
@@ -415,16 +414,6 @@ OsResult<FileInfo> FakeFileSystem::entry_info(const std::string& path) {
     info.reparse_point = node->link;
     info.links = state_->names_of(node);
     return info;
-}
-
-OsResult<void> FakeFileSystem::remove_link(const std::string& path) {
-    if (auto error = state_->enter(FsOp::RemoveLink, path)) return std::unexpected(*error);
-    auto key = normalize(path);
-    auto node = state_->find(key);
-    if (!node) return state_->missing(key);
-    if (!node->link) return code(ERROR_CODE_ALREADY_EXISTS);
-    state_->entries.erase(key);
-    return {};
 }
 
 OsResult<HeldFile> FakeFileSystem::open_held(const std::string& path) {
@@ -530,11 +519,6 @@ OsResult<void> move_entry(FakeFileSystem::State& state, const std::string& from,
 
 OsResult<void> FakeFileSystem::move_replacing(const std::string& from, const std::string& to) {
     if (auto error = state_->enter(FsOp::MoveReplacing, from, 0, to)) return std::unexpected(*error);
-    return move_entry(*state_, from, to);
-}
-
-OsResult<void> FakeFileSystem::rename_by_handle(const std::string& from, const std::string& to) {
-    if (auto error = state_->enter(FsOp::RenameByHandle, from, 0, to)) return std::unexpected(*error);
     return move_entry(*state_, from, to);
 }
 

@@ -49,7 +49,6 @@ enum class FsOp : std::uint8_t {
     MoveReplacing,   // to: the target
     RenameByHandle,  // to: the target
     EntryInfo,
-    RemoveLink,
     OpenHeld,
     OpenFolder,
     RemoveFolder,
@@ -128,7 +127,6 @@ public:
     // The names directly inside a folder, in listing order, without "." and "..".
     std::vector<std::string> names_in(const std::string& folder) const;
     const std::vector<FsCall>& calls() const;
-    void clear_calls();
     // The calls of one kind, optionally for one path.
     std::vector<FsCall> calls_of(FsOp op, const std::string& path = {}) const;
     // The sizes of the reads asked for on that path, in order.
@@ -144,7 +142,6 @@ public:
 
     // --- By path, as another program (and the held folders underneath) ---
     OsResult<FileInfo> entry_info(const std::string& path);
-    OsResult<void> remove_link(const std::string& path);
     OsResult<HeldFile> open_held(const std::string& path);
     OsResult<std::unique_ptr<File>> open_for_reading(const std::string& path);
     OsResult<std::unique_ptr<File>> open_emptied(const std::string& path);
@@ -153,7 +150,6 @@ public:
     OsResult<void> clear_read_only(const std::string& path);
     OsResult<std::unique_ptr<DirectoryListing>> list_directory(const std::string& folder);
     OsResult<void> move_replacing(const std::string& from, const std::string& to);
-    OsResult<void> rename_by_handle(const std::string& from, const std::string& to);
 
     struct State;
 

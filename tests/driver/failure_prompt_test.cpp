@@ -4,7 +4,7 @@
 
 #include "base/product.h"
 #include "doubles/fake_platform.h"
-#include "driver/setup.h"
+#include "driver/failure_prompt.h"
 
 namespace quarnet {
 namespace {

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "doubles/fake_platform.h"
-#include "driver/setup.h"
+#include "driver/launch.h"
+#include "driver/run.h"
 #include "platform/text.h"
 
 namespace quarnet {
@@ -38,7 +39,7 @@ struct Harness : FakePlatform {
             window.set_line(1, "pass " + std::to_string(pass_sessions.size()));
             if (outcomes.empty()) {
                 ADD_FAILURE() << "more passes than scripted";
-                return SetupCancelled{};
+                return cancelled();
             }
             SetupOutcome outcome = std::move(outcomes.front());
             outcomes.pop_front();
@@ -48,9 +49,9 @@ struct Harness : FakePlatform {
     }
 
     // The installer as a pass hands it over: held open where it lies.
-    Ready ready(const std::string& path) {
+    HeldInstaller ready(const std::string& path) {
         if (!files.exists(path)) files.add_file(path, "MZ");
-        return Ready{{path, std::move(files.open_held(path)->file)}};
+        return HeldInstaller{path, std::move(files.open_held(path)->file)};
     }
 
     std::vector<std::string> prompts() const {
@@ -80,11 +81,6 @@ TEST_F(RunLoop, ReadyInstallerIsLaunchedAfterEverythingIsPutAway) {
     EXPECT_EQ(journal, one_run_then({"launch C:\\Temp\\Quarnet-setup\\Pelorin-2.1.exe"}));
     EXPECT_TRUE(shell.message_boxes.empty());
     EXPECT_EQ(http.user_agent, u"Quarnet-Setup/0.1.0");
-    ASSERT_TRUE(http.timeouts);
-    EXPECT_EQ(http.timeouts->resolve_ms, 30000);
-    EXPECT_EQ(http.timeouts->connect_ms, 30000);
-    EXPECT_EQ(http.timeouts->send_ms, 30000);
-    EXPECT_EQ(http.timeouts->receive_ms, 60000);
 }
 
 TEST_F(RunLoop, SecondCopyOnlyShowsTheFirstAndAnAbandonedClaimCountsAsTaken) {
@@ -92,7 +88,7 @@ TEST_F(RunLoop, SecondCopyOnlyShowsTheFirstAndAnAbandonedClaimCountsAsTaken) {
          {InstanceClaim::Taken, InstanceClaim::Abandoned, InstanceClaim::Unavailable, InstanceClaim::Denied}) {
         Harness fresh;
         fresh.instance.answer = claim;
-        fresh.outcomes.push_back(SetupCancelled{});
+        fresh.outcomes.push_back(cancelled());
         fresh.run();
         EXPECT_EQ(fresh.pass_sessions.size(), 1u);
         EXPECT_TRUE(fresh.instance.brought_forward.empty());
@@ -106,14 +102,14 @@ TEST_F(RunLoop, SecondCopyOnlyShowsTheFirstAndAnAbandonedClaimCountsAsTaken) {
 }
 
 TEST_F(RunLoop, CancelEndsSilently) {
-    outcomes.push_back(SetupCancelled{});
+    outcomes.push_back(cancelled());
     run();
     EXPECT_EQ(journal, one_run_then({}));
     EXPECT_TRUE(environment.reads.empty());  // the prompt never ran
 }
 
 TEST_F(RunLoop, FailureIsPromptedAndDecliningEnds) {
-    outcomes.push_back(FailureMessage("The installer list on the website is incomplete."));
+    outcomes.push_back(failure("The installer list on the website is incomplete."));
     shell.answers = {2};
     run();
     EXPECT_EQ(journal, one_run_then({"message_box"}));
@@ -139,9 +135,9 @@ TEST_F(RunLoop, RefusedLaunchIsAFailureAndRetryRunsAWholeNewPass) {
 }
 
 TEST_F(RunLoop, RetryGoesOnUntilDeclined) {
-    outcomes.push_back(FailureMessage("one"));
-    outcomes.push_back(FailureMessage("two"));
-    outcomes.push_back(FailureMessage("three"));
+    outcomes.push_back(failure("one"));
+    outcomes.push_back(failure("two"));
+    outcomes.push_back(failure("three"));
     shell.answers = {4, 4, 0};  // a failing message box counts as Cancel
     run();
     EXPECT_EQ(prompts(), (std::vector<std::string>{"one", "two", "three"}));

@@ -10,7 +10,7 @@
 
 #include "doubles/fake_platform.h"
 #include "doubles/test_bytes.h"
-#include "driver/setup.h"
+#include "driver/setup_pass.h"
 #include "store/digest.h"
 #include "web/http_exchange.h"
 

@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "base/hex.h"
+#include "list/list_key.h"
 #include "list/signed_list.h"
+#include "list/utc_time.h"
 
 namespace quarnet {
 namespace {
@@ -73,11 +76,7 @@ TEST(SignedList, RulesOfTheEnvelopeAndItsList) {
     const ListKey pinned[] = {first.pinned, second.pinned};
     const std::string good = payload();
     auto with_keyid = [](std::string entry, std::string keyid) { return entry.insert(1, R"("keyid":)" + keyid + ","); };
-    auto keyid_of = [](const Signer& s) {
-        char hex[17];
-        for (int i = 0; i < 8; ++i) std::snprintf(hex + 2 * i, 3, "%02x", s.pinned.id[static_cast<std::size_t>(i)]);
-        return "\"" + std::string(hex) + "\"";
-    };
+    auto keyid_of = [](const Signer& s) { return "\"" + hex_text(s.pinned.id) + "\""; };
     const std::string expired =
         "The installer list on the website has expired (2026-05-30T23:59:59Z). "
         "Is the computer's date right?";
@@ -115,9 +114,6 @@ TEST(SignedList, RulesOfTheEnvelopeAndItsList) {
         {"keyid a number", envelope(good, with_keyid(sig, "7")), UNREADABLE},
         {"sig not base64", envelope(good, R"({"sig":"*"})"), UNREADABLE},
         {"payload unpadded", R"({"payloadType":"","payload":"YQ","signatures":[]})", UNREADABLE},
-        {"payload with a line feed", R"({"payloadType":"","payload":"YWJj\nYWJj","signatures":[]})", UNREADABLE},
-        {"payload URL-safe", R"({"payloadType":"","payload":"-_-_","signatures":[]})", UNREADABLE},
-        {"payload with unused bits set", R"({"payloadType":"","payload":"YR==","signatures":[]})", UNREADABLE},
         {"payload no JSON", envelope("{", first.entry("{")), UNREADABLE},
         {"payload incomplete", envelope("{}", first.entry("{}")), INCOMPLETE},
         {"expires a number", envelope(payload("9.9", "0"), first.entry(payload("9.9", "0"))), INCOMPLETE},
@@ -125,15 +121,6 @@ TEST(SignedList, RulesOfTheEnvelopeAndItsList) {
          envelope(payload("9.9", "\"2026-06-10T00:00:00+00:00\""),
                   first.entry(payload("9.9", "\"2026-06-10T00:00:00+00:00\""))),
          INCOMPLETE},
-        {"expires on 29 February 2026",
-         envelope(payload("9.9", "\"2026-02-29T00:00:00Z\""), first.entry(payload("9.9", "\"2026-02-29T00:00:00Z\""))),
-         INCOMPLETE},
-        {"expires at hour 24",
-         envelope(payload("9.9", "\"2026-07-01T24:00:00Z\""), first.entry(payload("9.9", "\"2026-07-01T24:00:00Z\""))),
-         INCOMPLETE},
-        {"expires on 29 February 2028",
-         envelope(payload("9.9", "\"2028-02-29T23:59:59Z\""), first.entry(payload("9.9", "\"2028-02-29T23:59:59Z\""))),
-         ""},
         {"24 hours past expiry",
          envelope(payload("9.9", "\"2026-05-31T00:00:00Z\""), first.entry(payload("9.9", "\"2026-05-31T00:00:00Z\""))),
          ""},
@@ -144,8 +131,6 @@ TEST(SignedList, RulesOfTheEnvelopeAndItsList) {
         {"same version, four numbers", envelope(payload("9.9.0.0"), first.entry(payload("9.9.0.0"))), ""},
         {"newer version", envelope(payload("10"), first.entry(payload("10"))), ""},
         {"five numbers", envelope(payload("9.9.0.0.0"), first.entry(payload("9.9.0.0.0"))), INCOMPLETE},
-        {"ten digits", envelope(payload("1234567890"), first.entry(payload("1234567890"))), INCOMPLETE},
-        {"version with a word", envelope(payload("10 beta"), first.entry(payload("10 beta"))), INCOMPLETE},
     };
     const std::int64_t now = utc_time_of("2026-06-01T00:00:00Z").value();
     for (const Case& c : cases) {

@@ -2,8 +2,10 @@
 """Signs a copy of the exe with tools/sign and a throwaway self-signed
 certificate, and checks that osslsigncode accepts the signature, that a changed
 byte or a foreign root breaks it, and that a failed signing leaves the file alone.
+With a test token (cmake/QuarnetTestToken.cmake), also signs with its code-key,
+which exists only inside the token.
 
-Usage: check_signing.py <tools/sign> <exe> <scratch folder>"""
+Usage: check_signing.py <tools/sign> <exe> <scratch folder> [<token folder> <pkcs11 module>]"""
 
 import hashlib
 import os
@@ -25,7 +27,7 @@ def check(condition, what, detail=""):
 
 
 def run(*command, env=None):
-    return subprocess.run(command, capture_output=True, text=True, env=env)
+    return subprocess.run(command, capture_output=True, text=True, env=env, stdin=subprocess.DEVNULL)
 
 
 def digest(path):
@@ -47,11 +49,37 @@ def verify(path, ca):
     return run("osslsigncode", "verify", "-in", path, "-CAfile", ca)
 
 
+def check_token(sign, exe, folder, token, module):
+    """The certificate is made through OpenSSL's pkcs11 engine; the PIN only ever comes from a file."""
+    key, pin = "pkcs11:token=quarnet-test;object=code-key;type=private", os.path.join(token, "pin")
+    env = dict(os.environ, SOFTHSM2_CONF=os.path.join(token, "softhsm2.conf"), PKCS11_MODULE_PATH=module)
+    cert = os.path.join(folder, "token-cert.pem")
+    result = run("openssl", "req", "-new", "-x509", "-days", "2", "-subj", "/CN=Quarnet throwaway token signer",
+                 "-engine", "pkcs11", "-keyform", "engine", "-key", key, "-passin", "file:" + pin, "-out", cert,
+                 "-addext", "keyUsage=critical,digitalSignature", "-addext", "extendedKeyUsage=codeSigning", env=env)
+    check(result.returncode == 0, "a certificate for the token's key", result.stderr)
+    signed = os.path.join(folder, "token-signed.exe")
+    result = run(sign, "--cert", cert, "--key", key, "--pkcs11-module", module, "--pin-file", pin, "--ca", cert,
+                 exe, "-o", signed, env=env)
+    check(result.returncode == 0 and verify(signed, cert).returncode == 0,
+          "tools/sign signs with a key that exists only in the token", result.stdout + result.stderr)
+    wrong = os.path.join(folder, "wrong-pin")
+    with open(wrong, "w") as file:
+        file.write("0000\n")
+    refused = os.path.join(folder, "token-refused.exe")
+    result = run(sign, exe, "-o", refused, env=dict(env, QUARNET_SIGN_CERT=cert, QUARNET_SIGN_KEY=key,
+                                                    QUARNET_SIGN_PKCS11_MODULE=module, QUARNET_SIGN_PIN_FILE=wrong))
+    check(result.returncode == 1 and not os.path.exists(refused), "a wrong PIN signs nothing", result.stderr)
+    result = run(sign, "--cert", cert, "--key", key + ";pin-value=0000", "--pkcs11-module", module, "--pin-file",
+                 pin, exe, "-o", refused, env=env)
+    check(result.returncode == 2 and "--pin-file" in result.stderr, "a PIN in the key's address is refused")
+
+
 def main():
-    if len(sys.argv) != 4:
+    if len(sys.argv) not in (4, 6):
         print(__doc__)
         return 2
-    sign, exe, folder = sys.argv[1:]
+    sign, exe, folder = sys.argv[1:4]
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     cert, key = make_certificate(folder, "signer")
@@ -99,6 +127,8 @@ def main():
           "without a certificate nothing is signed and the usage exit code is given", result.stderr)
     result = run(sign, "--cert", cert, refused, env=bare)
     check(result.returncode == 2 and digest(refused) == original, "a certificate without its key is refused")
+    if len(sys.argv) == 6:
+        check_token(sign, exe, folder, *sys.argv[4:])
     leftovers = [name for name in os.listdir(folder) if name.startswith(".sign.")]
     check(not leftovers, "no temporary files left behind: %s" % leftovers)
 

@@ -25,30 +25,40 @@ TEST(WinHttpErrorCode, PositiveErrorsTakeTheWin32HresultForm) {
     for (const auto& c : cases) EXPECT_EQ(winhttp_error_code(c.last_error), c.code) << c.last_error;
 }
 
-TEST(ErrorDetail, SystemTextIsTrimmedAndWrapped) {
+// One system text, in the two forms a message takes it: a WinHTTP call's detail
+// trims every kind of white space from both ends, a file error's text trims only
+// TAB, LF, FF, CR and space from its end.
+TEST(ErrorTexts, SystemTextAsADetailAndAsAFileErrorsText) {
     struct Case {
         const char* name;
         std::u16string system_text;
         std::string detail;
+        std::string os_text;
     };
     const Case cases[] = {
-        {"ends in full stop, CR, LF", u"The operation timed out.\r\n", " (The operation timed out.)"},
-        {"every trailing control unit", u"Gone.\t\n\v\f\r ", " (Gone.)"},
-        {"leading white space", u"\u3000 \u00A0Lost.\r\n", " (Lost.)"},
-        {"white space inside stays", u"No  route\u2003here.", " (No  route\u2003here.)"},
-        {"trailing Unicode white space", u"Lost.\u2028\u00A0", " (Lost.)"},
-        {"only white space", u" \r\n\t\u00A0\u2003", ""},
-        {"empty", u"", ""},
-        {"unpaired surrogate", u"Bad \xD800 text.\r\n", " (Bad \xEF\xBF\xBD text.)"},
-        {"ends at a NUL, then trimmed", u"Lost. \0more.\r\n"s, " (Lost.)"},
+        {"trailing CR LF", u"File not found.\r\n", " (File not found.)", "File not found. (os error 2)"},
+        {"trailing control units", u"Gone.\t\n\v\f\r ", " (Gone.)", "Gone.\t\n\v (os error 2)"},
+        {"leading white space", u"\u3000 Lost.", " (Lost.)", "\xE3\x80\x80 Lost. (os error 2)"},
+        {"white space inside stays", u"No  route\u2003here.", " (No  route\u2003here.)",
+         "No  route\xE2\x80\x83here. (os error 2)"},
+        {"trailing Unicode white space", u"Lost.\u2028\u00A0", " (Lost.)", "Lost.\xE2\x80\xA8\xC2\xA0 (os error 2)"},
+        {"only white space", u" \r\n\t", "", " (os error 2)"},
+        {"empty", u"", "", " (os error 2)"},
+        {"unpaired surrogate", u"Bad \xD800 text.\r\n", " (Bad \xEF\xBF\xBD text.)",
+         "OS Error 2 (FormatMessageW() returned invalid UTF-16) (os error 2)"},
+        {"ends at a NUL", u"Lost. \0\xDC00 more.\r\n"s, " (Lost.)", "Lost. (os error 2)"},
         {"not ASCII", u"Zeit\u00FCberschreitung.\r\n",
          " (Zeit\xC3\xBC"
-         "berschreitung.)"},
+         "berschreitung.)",
+         "Zeit\xC3\xBC"
+         "berschreitung. (os error 2)"},
     };
     for (const auto& c : cases) {
         FakeErrorTexts texts;
         texts.allocated[{0x80072EE2, MessageTable::System}] = c.system_text;
+        texts.buffered[{2, MessageTable::System}] = c.system_text;
         EXPECT_EQ(error_detail(0x80072EE2, texts), c.detail) << c.name;
+        EXPECT_EQ(os_error_text(OsError::from_code(2), texts), c.os_text) << c.name;
     }
 }
 
@@ -71,28 +81,6 @@ TEST(ErrorDetail, NtBitSelectsNtdllTableWithTheBitCleared) {
     texts.allocated[{0xC0000022, MessageTable::Ntdll}] = u"Access denied.\r\n";
     EXPECT_EQ(error_detail(0xD0000022, texts), " (Access denied.)");
     EXPECT_EQ(texts.lookups, (std::vector<Lookup>{{true, 0xC0000022, MessageTable::Ntdll}}));
-}
-
-TEST(OsErrorText, SystemTextThenTheCode) {
-    struct Case {
-        const char* name;
-        std::u16string system_text;
-        std::string text;
-    };
-    const Case cases[] = {
-        {"trailing CR LF", u"File not found.\r\n", "File not found. (os error 2)"},
-        {"TAB FF space go, VT stays", u"Odd.\v\t\f \r\n", "Odd.\v (os error 2)"},
-        {"leading space stays", u"  Odd.", "  Odd. (os error 2)"},
-        {"only white space", u" \r\n", " (os error 2)"},
-        {"not ASCII", u"Fichier introuvable\u00A0.\r\n", "Fichier introuvable\xC2\xA0. (os error 2)"},
-        {"unpaired surrogate", u"Bad \xDC00.", "OS Error 2 (FormatMessageW() returned invalid UTF-16) (os error 2)"},
-        {"ends at a NUL", u"Found. \0\xDC00 hidden"s, "Found. (os error 2)"},
-    };
-    for (const auto& c : cases) {
-        FakeErrorTexts texts;
-        texts.buffered[{2, MessageTable::System}] = c.system_text;
-        EXPECT_EQ(os_error_text(OsError::from_code(2), texts), c.text) << c.name;
-    }
 }
 
 TEST(OsErrorText, NoSystemTextNamesFormatMessagesOwnError) {

@@ -3,21 +3,14 @@
 #include <string>
 #include <string_view>
 
+#include "base/hex.h"
 #include "doubles/test_bytes.h"
 #include "platform/sha256.h"
 
 namespace quarnet {
 namespace {
 
-std::string hex(const Sha256::Digest& digest) {
-    static constexpr char DIGITS[] = "0123456789abcdef";
-    std::string out;
-    for (auto b : digest) {
-        out += DIGITS[b >> 4];
-        out += DIGITS[b & 15];
-    }
-    return out;
-}
+std::string hex(const Sha256::Digest& digest) { return hex_text(digest); }
 
 struct KnownAnswer {
     std::string input;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "driver/setup.h"
+#include "driver/launch.h"
 #include "platform/text.h"
 #include "platform/windows/unique_handle.h"
 #include "platform/windows/wide_text.h"

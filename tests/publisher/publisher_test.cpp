@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -7,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/hex.h"
 #include "platform/sha256.h"
 #include "publisher.h"
 
@@ -96,12 +99,7 @@ TEST_F(Publisher, DigestOfAFileReadInSeveralBlocks) {
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 31 % 251);
     Sha256 whole;
     whole.update(std::as_bytes(std::span(content.data(), content.size())));
-    std::string expected;
-    for (auto byte : whole.finish()) {
-        static constexpr char HEX[] = "0123456789abcdef";
-        expected += HEX[byte >> 4];
-        expected += HEX[byte & 15];
-    }
+    const std::string expected = hex_text(whole.finish());
 
     std::string error;
     auto facts = read_installer(put("big.exe", content), error);
@@ -152,10 +150,13 @@ TEST_F(Publisher, RefusesWhatTheClientWouldRefuseAndSaysWhy) {
     }
 }
 
-TEST_F(Publisher, RefusesAVersionThatIsNotUtf8) {
+TEST_F(Publisher, RefusesAVersionOrAFileNameThatIsNotUtf8) {
     Outcome outcome = publish({"write", put("setup.exe", "x"), "1.0\xFF", "-o", path("latest.json")});
     EXPECT_EQ(outcome.code, EXIT_REFUSED);
-    EXPECT_NE(outcome.err.find("UTF-8"), std::string::npos);
+    EXPECT_NE(outcome.err.find("the version is not valid UTF-8"), std::string::npos);
+    outcome = publish({"write", put("setup\xFF.exe", "x"), "1.0", "-o", path("latest.json")});
+    EXPECT_EQ(outcome.code, EXIT_REFUSED);
+    EXPECT_NE(outcome.err.find("the installer's file name is not valid UTF-8"), std::string::npos) << outcome.err;
     EXPECT_FALSE(fs::exists(path("latest.json")));
 }
 
@@ -280,14 +281,93 @@ TEST_F(Publisher, SignsChecksAndSignsAnewByTheClientsRules) {
     Outcome older = check({"--min-version", "9.10"});
     EXPECT_EQ(older.code, EXIT_REFUSED);
     EXPECT_NE(older.err.find("its version 9.9 is older than 9.10"), std::string::npos) << older.err;
+    for (const char* minimum : {"v4.2", "4.2.0.0.1", "4.2 ", "4,2", "1234567890", ""}) {
+        Outcome refused = check({"--min-version", minimum});
+        EXPECT_EQ(refused.code, EXIT_USAGE) << minimum;
+        EXPECT_NE(refused.err.find("--min-version \"" + std::string(minimum) + "\" is not"), std::string::npos);
+    }
 
-    // Signed anew with the second key alone: still the client's list; then the first key alone no longer re-signs it.
-    const std::string before = read(signed_list);
-    EXPECT_EQ(publish({"resign", signed_list, "--key", keys + "/second-key.pem", "--days", "2"}).code, EXIT_OK);
-    EXPECT_EQ(check({installer}).code, EXIT_OK);
-    EXPECT_NE(read(signed_list), before);
-    EXPECT_EQ(publish({"resign", signed_list, "--key", keys + "/first-key.pem", "--days", "2"}).code, EXIT_REFUSED);
+    // resign signs the publisher's unsigned copy, never what the site holds, and rolls no one back.
+    const std::string old_list = path("old/latest.json"), second = keys + "/second-key.pem";
+    const std::string site = path("site.signed.json");
+    fs::create_directories(path("old"));
+    ASSERT_EQ(publish({"write", put("Pelorin-0.9.exe", "old"), "0.9", "-o", old_list}).code, EXIT_OK);
+    ASSERT_EQ(publish({"resign", old_list, "--key", second, "--days", "2", "-o", site}).code, EXIT_OK);
+    EXPECT_EQ(publish({"resign", list, "--key", second, "--days", "2", "-o", site}).code, EXIT_OK);
+    fs::rename(site, signed_list);
+    EXPECT_EQ(check({"--min-version", "9.9", installer}).code, EXIT_OK);
+    const std::string current = read(signed_list);
+    for (const std::string& input : {old_list, put("beta.json", R"({"version":"beta","file":"a.exe","size":1,)"
+                                                                R"("sha256":")" +
+                                                                    std::string(64, 'a') + "\"}")}) {
+        Outcome rollback = publish(
+            {"resign", input, "--key", keys + "/first-key.pem", "--key", second, "--days", "2", "-o", signed_list});
+        EXPECT_EQ(rollback.code, EXIT_REFUSED);
+        EXPECT_NE(rollback.err.find("holds version \"9.9\""), std::string::npos) << rollback.err;
+    }
+    Outcome old_form = publish({"resign", signed_list, "--key", second, "--days", "2"});
+    EXPECT_EQ(old_form.code, EXIT_USAGE);
+    EXPECT_NE(old_form.err.find("is a signed list"), std::string::npos) << old_form.err;
+    EXPECT_EQ(read(signed_list), current);
+    EXPECT_EQ(publish({"resign", list, "--key", second, "--days", "2", "-o", signed_list}).code, EXIT_OK);  // weekly
     EXPECT_TRUE(leftovers().empty());
+}
+
+// Each way a key cannot sign or is not given rightly: the exit code, the message, and nothing written.
+TEST_F(Publisher, AKeyThatCannotSignWritesNothing) {
+    const std::string keys = QUARNET_TEST_LIST_KEYS_DIR, first = keys + "/first-key.pem";
+    const std::string first_public = path("first.pub"), encrypted = path("encrypted.pem");
+    ASSERT_EQ(std::system(("openssl pkey -in " + first + " -pubout -out " + first_public + " && openssl pkey -in " +
+                           first + " -aes256 -passout pass:right -out " + encrypted)
+                              .c_str()),
+              0);
+    const std::string right = put("right.txt", "right\n"), wrong = put("wrong.txt", "wrong\n");
+    const std::string sign_first = "openssl dgst -sha256 -sign " + first;
+    std::string token, pin, module;
+#ifdef QUARNET_TEST_TOKEN
+    token = "pkcs11:token=quarnet-test;object=list-key;type=private";
+    pin = std::string(QUARNET_TEST_TOKEN) + "/pin", module = QUARNET_SOFTHSM_MODULE;
+#endif
+    struct Case {
+        std::vector<std::string> keys;
+        int code;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"--key", encrypted, "--pass-file", right, "--signer", sign_first, "--signer-key", first_public}, EXIT_OK, ""},
+        {{"--key", encrypted}, EXIT_USAGE, "is encrypted: give its pass phrase with --pass-file"},
+        {{"--key", encrypted, "--pass-file", wrong}, EXIT_USAGE, "--pass-file: its pass phrase does not open"},
+        {{"--key", first, "--signer", "false", "--signer-key", first_public}, EXIT_REFUSED, "exited with status 1"},
+        {{"--signer", "openssl dgst -sha256 -sign " + keys + "/second-key.pem", "--signer-key", first_public},
+         EXIT_REFUSED,
+         "does not verify with its public key"},
+        {{"--signer", "head -c 64 /dev/zero", "--signer-key", first_public},
+         EXIT_REFUSED,
+         "(64 bytes) does not verify"},
+        {{"--signer", sign_first}, EXIT_USAGE, "each --signer needs its --signer-key"},
+        {{"--key", first, "--days", "0"}, EXIT_USAGE, "--days \"0\" is not a number of days from 1 to 3650"},
+        {{"--key", first, "--pin-file", right}, EXIT_USAGE, "--pin-file are for a key in a token"},
+        {{"--key", token + ";pin-value=1", "--pkcs11-module", module, "--pin-file", pin},
+         EXIT_USAGE,
+         "not as pin-value"},
+        {{"--key", token, "--pkcs11-module", module}, EXIT_USAGE, "needs --pkcs11-module"},
+        {{"--key", token, "--pkcs11-module", module, "--pin-file", wrong}, EXIT_USAGE, "PIN incorrect"},
+        {{"--key", token, "--pkcs11-module", module, "--pin-file", pin, "--key", first}, EXIT_OK, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.keys));
+        if (token.empty() && !c.keys.empty() && c.keys[1].starts_with("pkcs11:")) continue;  // no token here
+        std::vector<std::string> call = {"write", put("setup.exe", "x"), "1", "-o", path("site/latest.json")};
+        call.insert(call.end(), c.keys.begin(), c.keys.end());
+        if (std::find(call.begin(), call.end(), "--days") == call.end()) call.insert(call.end(), {"--days", "1"});
+        fs::remove_all(path("site"));
+        fs::create_directories(path("site"));
+        Outcome outcome = publish(call);
+        EXPECT_EQ(outcome.code, c.code) << outcome.err;
+        EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
+        EXPECT_EQ(fs::exists(path("site/latest.signed.json")), c.code == EXIT_OK);
+        EXPECT_EQ(fs::exists(path("site/latest.json")), c.code == EXIT_OK);
+    }
 }
 
 TEST_F(Publisher, RefusesFoldersEmptyFilesAndOtherKindsOfKeys) {

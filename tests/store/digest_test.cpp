@@ -11,41 +11,6 @@ namespace quarnet {
 namespace {
 
 constexpr const char* PATH = "C:\\Work\\Setup.exe.part";
-constexpr const char* EMPTY_SHA = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
-
-TEST(DigestText, KnownAnswersInOnePieceAndInUnevenPieces) {
-    struct Case {
-        std::string input;
-        const char* digest;
-    };
-    const Case cases[] = {
-        {"", EMPTY_SHA},
-        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
-         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-        {std::string(1'000'000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(sha256_of(c.input), c.digest) << c.input.size();
-        DigestState pieces;
-        std::string_view rest = c.input;
-        for (std::size_t n = 1; !rest.empty(); n = n * 3 + 1) {
-            auto piece = rest.substr(0, n);
-            pieces.update(std::as_bytes(std::span(piece)));
-            rest.remove_prefix(piece.size());
-        }
-        EXPECT_EQ(digest_text(pieces), c.digest) << c.input.size();
-    }
-}
-
-TEST(DigestText, ACopyFinishesApartFromTheOriginal) {
-    DigestState state;
-    state.update(std::as_bytes(std::span(std::string_view("ab"))));
-    DigestState copy = state;
-    EXPECT_EQ(digest_text(copy), sha256_of("ab"));
-    state.update(std::as_bytes(std::span(std::string_view("c"))));
-    EXPECT_EQ(digest_text(state), sha256_of("abc"));
-}
 
 // The file opened afresh, as a held one is handed to the hash.
 OsResult<HashedPrefix> hash_file_prefix(FakeFileSystem& files, const std::string& path, std::uint64_t limit) {

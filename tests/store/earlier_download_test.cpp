@@ -27,20 +27,22 @@ protected:
         texts.buffered[{ERROR_CODE_SHARING_VIOLATION, MessageTable::System}] = u"Sharing violation.\r\n";
     }
 
-    EarlierDownload check(FakeFileSystem& in, ProgressWindow& shown) {
+    Result<EarlierDownload> check(FakeFileSystem& in, ProgressWindow& shown) {
         return check_earlier_download(release, WorkFolder{WORK, in.held_folder(WORK)}, download_paths("Setup.exe"),
                                       shown, texts, clock);
     }
-    EarlierDownload check() { return check(files, window); }
+    Result<EarlierDownload> check() { return check(files, window); }
 
-    ResumePoint resumed() {
+    static bool resumes(const Result<EarlierDownload>& outcome) {
+        return outcome && std::holds_alternative<PartialDownload>(*outcome);
+    }
+    PartialDownload resumed() {
         auto outcome = check();
-        auto* point = std::get_if<ResumePoint>(&outcome);
-        if (point == nullptr) {
-            ADD_FAILURE() << "not a ResumePoint";
+        if (!resumes(outcome)) {
+            ADD_FAILURE() << "not a partial download";
             return {};
         }
-        return std::move(*point);
+        return std::move(std::get<PartialDownload>(*outcome));
     }
 
     std::size_t reads_of(const std::string& path) { return files.calls_of(FsOp::OpenHeld, path).size(); }
@@ -58,8 +60,8 @@ TEST_F(EarlierDownloadTest, VerifiedCompleteCopyIsReusedAndThePartialFileIgnored
     files.add_file(paths.installer, CONTENT);
     files.add_file(paths.partial, "the whole");
     auto outcome = check();
-    ASSERT_TRUE(std::holds_alternative<Reuse>(outcome));
-    EXPECT_EQ(std::get<Reuse>(outcome).installer.path, paths.installer);
+    ASSERT_TRUE(outcome && std::holds_alternative<HeldInstaller>(*outcome));
+    EXPECT_EQ(std::get<HeldInstaller>(*outcome).path, paths.installer);
     EXPECT_EQ(line(log, 2), CHECKING_COPY);
     EXPECT_EQ(files.content(paths.installer), CONTENT);
     EXPECT_EQ(files.content(paths.partial), "the whole");
@@ -89,8 +91,8 @@ TEST_F(EarlierDownloadTest, CompleteCopiesThatDoNotVerifyAreDeleted) {
         ProgressLog fresh_log;
         ProgressWindow fresh_window(std::make_unique<FakeProgressDialog>(fresh_log));
         auto outcome = check(fresh, fresh_window);
-        ASSERT_TRUE(std::holds_alternative<ResumePoint>(outcome)) << c.what;
-        EXPECT_EQ(std::get<ResumePoint>(outcome).offset, 0u) << c.what;
+        ASSERT_TRUE(resumes(outcome)) << c.what;
+        EXPECT_EQ(std::get<PartialDownload>(*outcome).offset, 0u) << c.what;
         EXPECT_FALSE(fresh.exists(paths.installer)) << c.what;
         EXPECT_EQ(line(fresh_log, 2), CHECKING_COPY) << c.what;
         EXPECT_EQ(fresh.calls_of(FsOp::OpenHeld, paths.installer).size(), c.opened) << c.what;
@@ -139,8 +141,8 @@ TEST_F(EarlierDownloadTest, PartialFileByLength) {
         ProgressLog fresh_log;
         ProgressWindow fresh_window(std::make_unique<FakeProgressDialog>(fresh_log));
         auto outcome = check(fresh, fresh_window);
-        ASSERT_TRUE(std::holds_alternative<ResumePoint>(outcome)) << c.what;
-        auto& point = std::get<ResumePoint>(outcome);
+        ASSERT_TRUE(resumes(outcome)) << c.what;
+        auto& point = std::get<PartialDownload>(*outcome);
         EXPECT_EQ(point.offset, c.offset) << c.what;
         std::string_view covered = c.partial ? std::string_view(*c.partial).substr(0, c.offset) : "";
         EXPECT_EQ(digest_text(point.digest), sha256_of(covered)) << c.what;
@@ -154,9 +156,7 @@ TEST_F(EarlierDownloadTest, PartialFileHeldWithoutReadSharingFails) {
     files.add_file(paths.partial, "the whole");
     files.hold_open(paths.partial, Sharing{false, true, true});
     auto outcome = check();
-    ASSERT_TRUE(std::holds_alternative<FailureMessage>(outcome));
-    EXPECT_EQ(std::get<FailureMessage>(outcome).text(),
-              "Could not read the earlier download (Sharing violation. (os error 32)).");
+    EXPECT_EQ(outcome, failure("Could not read the earlier download (Sharing violation. (os error 32))."));
     EXPECT_EQ(files.content(paths.partial), "the whole");
 }
 
@@ -164,9 +164,7 @@ TEST_F(EarlierDownloadTest, PartialFileHeldForWritingCannotBeSavedTo) {
     files.add_file(paths.partial, CONTENT + "xx");
     files.hold_open(paths.partial, Sharing{true, true, false});
     auto outcome = check();
-    ASSERT_TRUE(std::holds_alternative<FailureMessage>(outcome));
-    EXPECT_EQ(std::get<FailureMessage>(outcome).text(),
-              "Could not save the download (Sharing violation. (os error 32)).");
+    EXPECT_EQ(outcome, failure("Could not save the download (Sharing violation. (os error 32))."));
 }
 
 // One whose DACL shuts us out is deleted and made anew, once; one that cannot be deleted fails the pass.
@@ -174,11 +172,12 @@ TEST_F(EarlierDownloadTest, PartialFileShutToUsIsTakenBackOnce) {
     files.add_file(paths.partial, "the whole");
     const auto denied = OsError::from_code(ERROR_CODE_ACCESS_DENIED);
     files.fail_next(FsOp::OpenOwn, denied);
-    EXPECT_TRUE(std::holds_alternative<ResumePoint>(check()));  // deleted and made anew
+    EXPECT_TRUE(resumes(check()));  // deleted and made anew
     EXPECT_EQ(files.content(paths.partial), "");
     files.fail_next(FsOp::OpenOwn, denied, 1'000);
     files.fail_next(FsOp::Delete, denied, 1'000);
-    EXPECT_TRUE(std::holds_alternative<FailureMessage>(check()));  // not ours to delete: the usual message
+    auto refused = check();
+    EXPECT_TRUE(!refused && !refused.error().is_cancel());  // not ours to delete: the usual message
 }
 
 // What was hashed is what the transfer appends to: nobody shortens or swaps it in between.
@@ -190,7 +189,7 @@ TEST_F(EarlierDownloadTest, PartialFileStaysHeldForTheTransfer) {
     EXPECT_FALSE(files.open_for_appending(paths.partial));
     EXPECT_FALSE(files.delete_file(paths.partial));
     EXPECT_FALSE(files.move_replacing(paths.installer + ".other", paths.partial));
-    ASSERT_TRUE(write_all(*point.partial, std::as_bytes(std::span(std::string_view(" installer")))));
+    ASSERT_TRUE(write_all(*point.file, std::as_bytes(std::span(std::string_view(" installer")))));
     EXPECT_EQ(files.content(paths.partial), CONTENT);
 }
 

@@ -6,7 +6,6 @@
 #include <memory>
 #include <span>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "doubles/fake_clock.h"
@@ -27,10 +26,9 @@ inline const std::string PARTIAL = INSTALLER + ".part";
 inline const std::string BASE = "http://127.0.0.1:8080/dl/";
 
 // "Complete", "Cancelled" or the failure's text.
-inline std::string outcome_text(const TransferResult& result) {
-    if (std::holds_alternative<TransferComplete>(result)) return "Complete";
-    if (std::holds_alternative<Cancelled>(result)) return "Cancelled";
-    return std::get<FailureMessage>(result).text();
+inline std::string outcome_text(const Result<PartialDownload>& result) {
+    if (result) return "Complete";
+    return result.error().is_cancel() ? "Cancelled" : result.error().text();
 }
 
 struct TransferRig {
@@ -80,10 +78,10 @@ struct TransferRig {
     }
 
     // The partial file as an earlier run left it, held and hashed, its bytes all taken over.
-    ResumePoint resume_with(const std::string& held) {
+    PartialDownload resume_with(const std::string& held) {
         files.add_file(PARTIAL, held);
-        ResumePoint resume{own_partial()};
-        auto hashed = hash_open_file(*resume.partial, held.size());
+        PartialDownload resume{own_partial()};
+        auto hashed = hash_open_file(*resume.file, held.size());
         resume.offset = hashed->length;
         resume.digest = hashed->digest;
         return resume;
@@ -92,8 +90,8 @@ struct TransferRig {
         return std::move(files.held_folder(WORK)->open_own(release.file + ".part").value());
     }
 
-    TransferResult run(ResumePoint resume = {}) {
-        if (!resume.partial) resume.partial = own_partial();
+    Result<PartialDownload> run(PartialDownload resume = {}) {
+        if (!resume.file) resume.file = own_partial();
         return run_transfer(context, std::move(resume));
     }
 
@@ -101,11 +99,10 @@ struct TransferRig {
     // `offset` bytes counted and a digest over `digested`.
     Result<std::string> check(std::uint64_t offset, const std::string& digested) {
         if (!held_partial) hold_partial();
-        auto held =
-            final_check(TransferComplete{std::move(held_partial), offset, digest_of(digested)}, release,
-                        WorkFolder{WORK, files.held_folder(WORK)}, download_paths(release.file), window, texts, clock);
-        if (auto* failed = std::get_if<FailureMessage>(&held)) return std::unexpected(std::move(*failed));
-        return std::get<HeldInstaller>(held).path;
+        HeldInstaller held = TRY(final_check(PartialDownload{std::move(held_partial), offset, digest_of(digested)},
+                                             release, WorkFolder{WORK, files.held_folder(WORK)},
+                                             download_paths(release.file), window, texts, clock));
+        return held.path;
     }
     Result<std::string> check_sound() { return check(body.size(), body); }
     void hold_partial() { held_partial = own_partial(); }

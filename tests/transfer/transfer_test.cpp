@@ -17,9 +17,9 @@ using namespace std::chrono_literals;
 using Strings = std::vector<std::string>;
 
 // The download ended Complete with exactly the announced bytes in the file and in the digest.
-void expect_complete(TransferRig& rig, const TransferResult& result) {
+void expect_complete(TransferRig& rig, const Result<PartialDownload>& result) {
     ASSERT_EQ(outcome_text(result), "Complete");
-    const auto& complete = std::get<TransferComplete>(result);
+    const PartialDownload& complete = *result;
     EXPECT_EQ(complete.offset, rig.body.size());
     EXPECT_EQ(digest_text(complete.digest), rig.release.sha256);
     EXPECT_EQ(rig.partial(), rig.body);
@@ -144,7 +144,8 @@ TEST(TransferJudgement, EachAnswerIsJudgedByItsStatusAndWhetherARangeWasAsked) {
         SCOPED_TRACE(row.name);
         TransferRig rig;
         for (auto& response : row.responses(rig)) rig.http.responses.push_back(std::move(response));
-        ResumePoint resume = row.resume_from ? rig.resume_with(rig.body.substr(0, row.resume_from)) : ResumePoint{};
+        PartialDownload resume =
+            row.resume_from ? rig.resume_with(rig.body.substr(0, row.resume_from)) : PartialDownload{};
 
         auto result = rig.run(std::move(resume));
 
@@ -236,7 +237,7 @@ TEST(Transfer, MisplacedPartialAnswerIsAppendedAndCaughtLaterByTheDigest) {
     // Two blocks fill the file to its size and the third crosses it; the bytes are the wrong ones.
     ASSERT_EQ(outcome_text(result), "Complete");
     EXPECT_EQ(rig.partial(), rig.body.substr(0, 1'000) + rig.body.substr(0, 2'000));
-    EXPECT_NE(digest_text(std::get<TransferComplete>(result).digest), rig.release.sha256);
+    EXPECT_NE(digest_text(result->digest), rig.release.sha256);
 }
 
 TEST(Transfer, CancelAfterSomeBlocksKeepsThemAndDropsTheBlockInHand) {
@@ -290,7 +291,7 @@ TEST(TransferFile, StaleBytesBeyondTheResumePointAreCutOff) {
         SCOPED_TRACE(row.name);
         TransferRig rig;
         rig.files.add_file(PARTIAL, row.on_disk);
-        ResumePoint resume{rig.own_partial(), row.taken_over, digest_of(rig.body.substr(0, row.taken_over))};
+        PartialDownload resume{rig.own_partial(), row.taken_over, digest_of(rig.body.substr(0, row.taken_over))};
         rig.http.responses = {rig.answer(row.taken_over ? 206 : 200, row.taken_over)};
 
         expect_complete(rig, rig.run(std::move(resume)));
@@ -344,7 +345,7 @@ TEST(TransferFile, CannotCutAfterAFailedWriteFailsThatAttemptAndRetries) {
 
 TEST(TransferFile, RestartThatCannotEmptyTheFileEndsWithTheSaveMessage) {
     TransferRig rig;
-    ResumePoint resume = rig.resume_with(rig.body.substr(0, 1'000));
+    PartialDownload resume = rig.resume_with(rig.body.substr(0, 1'000));
     rig.files.fail({FsOp::Truncate, OsError::from_code(ERROR_CODE_SHARING_VIOLATION), 1, PARTIAL});
     rig.http.responses = {rig.answer(200), rig.answer(200)};
 

@@ -1,5 +1,6 @@
 #include "publisher.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -9,6 +10,8 @@
 #include <system_error>
 
 #include "list/json_outline.h"
+#include "list/utc_time.h"
+#include "list/version.h"
 #include "signing.h"
 #include "store/digest.h"
 
@@ -68,12 +71,18 @@ void print_accepted(std::ostream& out, const std::string& what, const Release& r
 }
 
 constexpr std::string_view USAGE =
-    "usage: publish-list write <installer-file> <version> [-o latest.json] [--key private.pem]... [--days N]\n"
-    "       publish-list resign <latest.signed.json> --key private.pem [--key private.pem]... --days N\n"
+    "usage: publish-list write <installer-file> <version> [-o latest.json] [KEY... --days N]\n"
+    "       publish-list resign <latest.json> KEY... --days N [-o latest.signed.json]\n"
     "       publish-list check <latest.json> [<installer-file>]\n"
     "       publish-list check <latest.signed.json> --keys public.pem [--min-version V] [<installer-file>]\n"
-    "With --key, write also signs the list into latest.signed.json beside latest.json, to expire\n"
-    "in N days (1 to 3650); resign gives a signed list a new expiry and new signatures.\n";
+    "KEY is one of, as often as there are keys to sign with:\n"
+    "  --key private.pem             an ECDSA P-256 key file; --pass-file FILE opens an encrypted one\n"
+    "  --key 'pkcs11:token=T;object=L'  a key in a PKCS#11 token, with --pkcs11-module PATH --pin-file FILE\n"
+    "  --signer COMMAND --signer-key public.pem  a command that reads the bytes to sign on its standard\n"
+    "                                input and prints the signature (DER or r||s) on its standard output\n"
+    "With keys, write also signs the list into latest.signed.json beside latest.json, to expire in\n"
+    "N days (1 to 3650). resign signs the unsigned latest.json that write made, which the publisher\n"
+    "keeps, anew; it refuses to replace a list these keys signed for a newer version.\n";
 
 constexpr std::int64_t SECONDS_PER_DAY = 86'400;
 
@@ -81,38 +90,53 @@ constexpr std::int64_t SECONDS_PER_DAY = 86'400;
 struct Arguments {
     std::vector<std::string> positional;
     std::optional<std::string> output, public_keys, min_version, days;
-    std::vector<std::string> private_keys;
+    KeySources keys;
 };
 
 std::optional<Arguments> parse_arguments(std::span<const std::string> args, std::string& problem) {
     Arguments parsed;
+    const std::pair<std::string_view, std::optional<std::string>*> single[] = {
+        {"-o", &parsed.output},
+        {"--keys", &parsed.public_keys},
+        {"--min-version", &parsed.min_version},
+        {"--days", &parsed.days},
+        {"--pass-file", &parsed.keys.pass_file},
+        {"--pkcs11-module", &parsed.keys.pkcs11_module},
+        {"--pin-file", &parsed.keys.pin_file}};
+    const std::pair<std::string_view, std::vector<std::string>*> repeated[] = {
+        {"--key", &parsed.keys.keys}, {"--signer", &parsed.keys.signers}, {"--signer-key", &parsed.keys.signer_keys}};
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::optional<std::string>* option = args[i] == "-o"              ? &parsed.output
-                                             : args[i] == "--keys"        ? &parsed.public_keys
-                                             : args[i] == "--min-version" ? &parsed.min_version
-                                             : args[i] == "--days"        ? &parsed.days
-                                                                          : nullptr;
-        if (!option && args[i] != "--key") {
+        auto one = std::find_if(std::begin(single), std::end(single), [&](auto& o) { return o.first == args[i]; });
+        auto many = std::find_if(std::begin(repeated), std::end(repeated), [&](auto& o) { return o.first == args[i]; });
+        if (one == std::end(single) && many == std::end(repeated)) {
+            if (args[i].starts_with("--")) return problem = "unknown option " + args[i], std::nullopt;
             parsed.positional.push_back(args[i]);
         } else if (i + 1 == args.size()) {
-            problem = args[i] + " needs a value";
-            return std::nullopt;
-        } else if (option) {
-            *option = args[++i];
+            return problem = args[i] + " needs a value", std::nullopt;
+        } else if (one != std::end(single)) {
+            if (*one->second) return problem = args[i] + " is given twice", std::nullopt;
+            *one->second = args[++i];
         } else {
-            parsed.private_keys.push_back(args[++i]);
+            many->second->push_back(args[++i]);
         }
     }
     return parsed;
 }
 
-// The lifetime in days, 1 to 3650, in seconds.
-std::optional<std::int64_t> lifetime(const std::optional<std::string>& days) {
-    if (!days || days->empty() || days->size() > 4 || days->find_first_not_of("0123456789") != std::string::npos)
+// The lifetime in days, 1 to 3650, in seconds; nothing, with the problem set, for anything else.
+std::optional<std::int64_t> lifetime(const Arguments& parsed, std::string& problem) {
+    const std::optional<std::string>& days = parsed.days;
+    if (parsed.keys.empty()) {
+        if (days) problem = "--days is for a signed list (--key or --signer)";
         return std::nullopt;
-    const std::int64_t count = std::stoll(*days);
-    if (count < 1 || count > 3650) return std::nullopt;
-    return count * SECONDS_PER_DAY;
+    }
+    if (!days || days->empty() || days->size() > 4 || days->find_first_not_of("0123456789") != std::string::npos ||
+        std::stoi(*days) < 1 || std::stoi(*days) > 3650) {
+        problem = days ? "--days " + in_quotes(*days) + " is not a number of days from 1 to 3650"
+                       : "a signed list needs --days, its lifetime of 1 to 3650 days";
+        return std::nullopt;
+    }
+    return std::stoll(*days) * SECONDS_PER_DAY;
 }
 
 // The list with its expiry, as the payload of latest.signed.json.
@@ -122,13 +146,18 @@ std::string signed_payload(std::string_view list, std::int64_t expires) {
     return document.dump(2) + "\n";
 }
 
-// Writes `text` beside `output`, checks what landed on disk with `judge` and only
-// then renames it over `output`, so the site never serves a half-written or
-// refused file. The exit code.
+// A file written beside its target and checked as it landed on disk, waiting to replace it.
+struct StagedFile {
+    std::filesystem::path target, partial;
+    Release release;
+};
+
+// Writes `text` beside `target` and checks what landed on disk with `judge`; on a
+// refusal or a failure nothing is left and the exit code is set.
 template <class Judge>
-int write_checked(const std::filesystem::path& output, const std::string& text, Judge judge, std::ostream& out,
-                  std::ostream& err) {
-    std::filesystem::path partial = output;
+std::optional<StagedFile> stage_checked(const std::filesystem::path& target, const std::string& text, Judge judge,
+                                        std::ostream& err, int& code) {
+    std::filesystem::path partial = target;
     partial += ".new";
     {
         std::ofstream stream(partial, std::ios::binary | std::ios::trunc);
@@ -137,30 +166,38 @@ int write_checked(const std::filesystem::path& output, const std::string& text, 
         if (!stream) {
             std::error_code ignored;
             std::filesystem::remove(partial, ignored);
-            return err << "publish-list: cannot write " << partial.string() << "\n", EXIT_USAGE;
+            code = EXIT_USAGE;
+            return err << "publish-list: cannot write " << partial.string() << "\n", std::nullopt;
         }
     }
     std::string error;
     auto written = read_file(partial, error);
     Verdict verdict = written ? judge(*written) : Verdict{};
-    std::error_code failed;
-    if (!verdict.accepted) {
-        std::filesystem::remove(partial, failed);
-        if (!written) return err << "publish-list: " << error << "\n", EXIT_USAGE;
-        return print_refusal(err, partial.string(), verdict), EXIT_REFUSED;
+    if (verdict.accepted) return StagedFile{target, partial, *verdict.accepted};
+    std::error_code ignored;
+    std::filesystem::remove(partial, ignored);
+    if (!written) return code = EXIT_USAGE, err << "publish-list: " << error << "\n", std::nullopt;
+    return code = EXIT_REFUSED, print_refusal(err, partial.string(), verdict), std::nullopt;
+}
+
+// Renames each checked file over its target, in order, so the site never serves a
+// half-written or refused file; the exit code.
+int replace_with(std::span<const StagedFile> files, std::ostream& out, std::ostream& err) {
+    for (const StagedFile& file : files) {
+        std::error_code failed;
+        std::filesystem::rename(file.partial, file.target, failed);
+        if (failed) {
+            for (const StagedFile& left : files) std::filesystem::remove(left.partial, failed);
+            return err << "publish-list: cannot replace " << file.target.string() << "\n", EXIT_USAGE;
+        }
+        print_accepted(out, "wrote " + file.target.string(), file.release);
     }
-    std::filesystem::rename(partial, output, failed);
-    if (failed) {
-        std::filesystem::remove(partial, failed);
-        return err << "publish-list: cannot replace " << output.string() << "\n", EXIT_USAGE;
-    }
-    print_accepted(out, "wrote " + output.string(), *verdict.accepted);
     return EXIT_OK;
 }
 
-std::vector<ListKey> pinned_keys(std::span<const SigningKey> keys) {
+std::vector<ListKey> pinned_keys(std::span<const ListSigner> signers) {
     std::vector<ListKey> pinned;
-    for (const SigningKey& key : keys) pinned.push_back(key.pinned);
+    for (const ListSigner& signer : signers) pinned.push_back(signer.pinned);
     return pinned;
 }
 
@@ -170,62 +207,117 @@ int usage(std::ostream& err, std::string_view problem) {
     return EXIT_USAGE;
 }
 
+int failed(std::ostream& err, const std::string& error, int code) {
+    err << "publish-list: " << error << "\n";
+    return code;
+}
+
+// Whether `later` names a version after `earlier`, or (when either is not in the
+// exe's version form) another version that cannot be ordered.
+bool may_be_newer(const std::string& later, const std::string& earlier) {
+    const std::optional<Version> a = read_version(later), b = read_version(earlier);
+    return a && b ? *a > *b : later != earlier;
+}
+
+// The version of the list `keys` signed in the file at `path`, when there is one.
+std::optional<std::string> signed_version(const std::filesystem::path& path, std::span<const ListKey> keys) {
+    std::string ignored;
+    std::optional<std::string> envelope = read_file(path, ignored);
+    Result<std::string> payload = envelope ? open_signed_list(*envelope, keys) : failure(std::string());
+    std::optional<JsonOutline> outline = payload ? read_json_outline(*payload) : std::nullopt;
+    if (!outline) return std::nullopt;
+    return list_values(*outline).version;
+}
+
 int write_command(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
     std::string error;
     std::optional<Arguments> parsed = parse_arguments(args, error);
     if (!parsed) return usage(err, error);
     if (parsed->positional.size() != 2) return usage(err, "write takes an installer file and a version");
-    const std::optional<std::int64_t> seconds = lifetime(parsed->days);
-    if (!parsed->private_keys.empty() && !seconds) return usage(err, "--key needs --days, a lifetime of 1 to 3650");
-    if (parsed->private_keys.empty() && parsed->days) return usage(err, "--days is for a signed list (--key)");
+    const std::optional<std::int64_t> seconds = lifetime(*parsed, error);
+    if (!error.empty()) return failed(err, error, EXIT_USAGE);
     const std::filesystem::path output = parsed->output.value_or("latest.json");
     const std::string& installer_path = parsed->positional[0];
 
     auto installer = read_installer(installer_path, error);
-    if (!installer) return err << "publish-list: " << error << "\n", EXIT_USAGE;
-    auto keys = read_private_keys(parsed->private_keys, error);
-    if (!keys) return err << "publish-list: " << error << "\n", EXIT_USAGE;
-    std::string body = list_document(*installer, parsed->positional[1]);
-    if (body.empty()) return err << "publish-list: the version is not valid UTF-8 text\n", EXIT_REFUSED;
+    if (!installer) return failed(err, error, EXIT_USAGE);
+    auto signers = open_signers(parsed->keys, error);
+    if (!signers) return failed(err, error, EXIT_USAGE);
+    std::optional<std::string> body = list_document(*installer, parsed->positional[1], error);
+    if (!body) return failed(err, error, EXIT_REFUSED);
 
-    // Checked before anything is written, so a refused list never replaces a good one.
-    Verdict verdict = judge_list(body, &*installer);
+    // Checked and signed before anything is written, so a refused list or a key that
+    // cannot sign never replaces a good one.
+    Verdict verdict = judge_list(*body, &*installer);
     if (!verdict.accepted) return print_refusal(err, "a list for " + installer_path, verdict), EXIT_REFUSED;
-    auto judge_unsigned = [&](std::string_view text) { return judge_list(text, &*installer); };
-    if (int code = write_checked(output, body, judge_unsigned, out, err); code != EXIT_OK || keys->empty()) return code;
-
     const std::int64_t now = utc_now();
-    const std::string envelope = signed_envelope(signed_payload(body, now + *seconds), *keys);
-    const std::vector<ListKey> pinned = pinned_keys(*keys);
-    auto judge_signed = [&](std::string_view text) { return judge_signed_list(text, pinned, "", now, &*installer); };
-    return write_checked(output.parent_path() / "latest.signed.json", envelope, judge_signed, out, err);
+    std::optional<std::string> envelope;
+    if (!signers->empty() && !(envelope = signed_envelope(signed_payload(*body, now + *seconds), *signers, error)))
+        return failed(err, error, EXIT_REFUSED);
+
+    int code = EXIT_OK;
+    std::error_code failed_removal;
+    std::vector<StagedFile> staged;
+    auto judge_unsigned = [&](std::string_view text) { return judge_list(text, &*installer); };
+    std::optional<StagedFile> list = stage_checked(output, *body, judge_unsigned, err, code);
+    if (!list) return code;
+    staged.push_back(std::move(*list));
+    if (envelope) {
+        const std::vector<ListKey> pinned = pinned_keys(*signers);
+        auto judge_signed = [&](std::string_view text) {
+            return judge_signed_list(text, pinned, "", now, &*installer);
+        };
+        std::optional<StagedFile> signed_list =
+            stage_checked(output.parent_path() / "latest.signed.json", *envelope, judge_signed, err, code);
+        if (!signed_list) return std::filesystem::remove(staged.front().partial, failed_removal), code;
+        staged.push_back(std::move(*signed_list));
+    }
+    return replace_with(staged, out, err);
 }
 
 int resign_command(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
     std::string error;
     std::optional<Arguments> parsed = parse_arguments(args, error);
     if (!parsed) return usage(err, error);
-    const std::optional<std::int64_t> seconds = lifetime(parsed->days);
-    if (parsed->positional.size() != 1 || parsed->private_keys.empty() || !seconds)
-        return usage(err, "resign takes a signed list, one or more --key and --days (1 to 3650)");
-    const std::string& path = parsed->positional[0];
-    auto keys = read_private_keys(parsed->private_keys, error);
-    if (!keys) return err << "publish-list: " << error << "\n", EXIT_USAGE;
-    auto envelope = read_file(path, error);
-    if (!envelope) return err << "publish-list: " << error << "\n", EXIT_USAGE;
+    if (parsed->positional.size() != 1 || parsed->keys.empty())
+        return usage(err, "resign takes the unsigned latest.json, one or more keys and --days (1 to 3650)");
+    const std::optional<std::int64_t> seconds = lifetime(*parsed, error);
+    if (!seconds) return failed(err, error, EXIT_USAGE);
+    const std::filesystem::path input = parsed->positional[0];
+    const std::filesystem::path output = parsed->output.value_or((input.parent_path() / "latest.signed.json").string());
+    auto body = read_file(input, error);
+    if (!body) return failed(err, error, EXIT_USAGE);
+    std::optional<JsonOutline> outline = read_json_outline(*body);
+    if (outline && (find_member(*outline, "payloadType") || find_member(*outline, "signatures"))) {
+        return usage(err, input.string() +
+                              " is a signed list: resign takes the unsigned latest.json that write made and the "
+                              "publisher keeps, never the site's signed copy");
+    }
+    std::error_code ignored;
+    if (std::filesystem::equivalent(input, output, ignored))
+        return usage(err, "-o " + output.string() + " is the unsigned list itself");
+    auto signers = open_signers(parsed->keys, error);
+    if (!signers) return failed(err, error, EXIT_USAGE);
+    Verdict verdict = judge_list(*body, nullptr);
+    if (!verdict.accepted) return print_refusal(err, input.string(), verdict), EXIT_REFUSED;
 
-    // Only a list these keys signed is signed anew: what the site holds now may not be what was published.
-    const std::vector<ListKey> pinned = pinned_keys(*keys);
-    Result<std::string> payload = open_signed_list(*envelope, pinned);
-    if (!payload || !read_list_values(*payload)) {
-        err << "publish-list: " << path << " is not a list signed with one of these keys; it is left as it is\n";
-        if (!payload) err << "The client would say: " << payload.error().text() << "\n";
-        return EXIT_REFUSED;
+    // A job run with an old copy of the list must not roll users back.
+    const std::vector<ListKey> pinned = pinned_keys(*signers);
+    const std::string& version = verdict.accepted->version;
+    if (std::optional<std::string> current = signed_version(output, pinned);
+        current && may_be_newer(*current, version)) {
+        return failed(err,
+                      output.string() + " holds version " + in_quotes(*current) + ", signed with one of these keys; " +
+                          input.string() + " has " + in_quotes(version) + " and does not replace it",
+                      EXIT_REFUSED);
     }
     const std::int64_t now = utc_now();
-    const std::string renewed = signed_envelope(signed_payload(*payload, now + *seconds), *keys);
+    std::optional<std::string> envelope = signed_envelope(signed_payload(*body, now + *seconds), *signers, error);
+    if (!envelope) return failed(err, error, EXIT_REFUSED);
+    int code = EXIT_OK;
     auto judge_signed = [&](std::string_view text) { return judge_signed_list(text, pinned, "", now, nullptr); };
-    return write_checked(path, renewed, judge_signed, out, err);
+    std::optional<StagedFile> staged = stage_checked(output, *envelope, judge_signed, err, code);
+    return staged ? replace_with(std::span(&*staged, 1), out, err) : code;
 }
 
 int check_command(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
@@ -233,20 +325,27 @@ int check_command(std::span<const std::string> args, std::ostream& out, std::ost
     std::optional<Arguments> parsed = parse_arguments(args, error);
     if (!parsed) return usage(err, error);
     const auto& positional = parsed->positional;
-    if (positional.empty() || positional.size() > 2 || !parsed->private_keys.empty() || parsed->output || parsed->days)
+    if (positional.empty() || positional.size() > 2 || !parsed->keys.empty() || parsed->output || parsed->days ||
+        parsed->keys.pass_file || parsed->keys.pkcs11_module || parsed->keys.pin_file)
         return usage(err, "check takes a list and, optionally, its installer");
     if (parsed->min_version && !parsed->public_keys) return usage(err, "--min-version is for a signed list (--keys)");
+    if (parsed->min_version && !read_version(*parsed->min_version)) {
+        return failed(err,
+                      "--min-version " + in_quotes(*parsed->min_version) +
+                          " is not 1 to 4 numbers of 1 to 9 digits with dots between (for example 4.2)",
+                      EXIT_USAGE);
+    }
     std::optional<std::vector<ListKey>> keys;
     if (parsed->public_keys) {
         keys = read_public_keys(*parsed->public_keys, error);
-        if (!keys) return err << "publish-list: " << error << "\n", EXIT_USAGE;
+        if (!keys) return failed(err, "--keys: " + error, EXIT_USAGE);
     }
     auto body = read_file(positional[0], error);
-    if (!body) return err << "publish-list: " << error << "\n", EXIT_USAGE;
+    if (!body) return failed(err, error, EXIT_USAGE);
     std::optional<InstallerFacts> installer;
     if (positional.size() == 2) {
         installer = read_installer(positional[1], error);
-        if (!installer) return err << "publish-list: " << error << "\n", EXIT_USAGE;
+        if (!installer) return failed(err, error, EXIT_USAGE);
     }
     const InstallerFacts* facts = installer ? &*installer : nullptr;
     Verdict verdict = keys ? judge_signed_list(*body, *keys, parsed->min_version.value_or(""), utc_now(), facts)
@@ -282,17 +381,22 @@ std::optional<InstallerFacts> read_installer(const std::filesystem::path& path, 
     return facts;
 }
 
-std::string list_document(const InstallerFacts& installer, std::string_view version) {
+std::optional<std::string> list_document(const InstallerFacts& installer, std::string_view version,
+                                         std::string& error) {
     nlohmann::ordered_json document;
     document["version"] = std::string(version);
     document["file"] = installer.name;
     document["size"] = installer.size;
     document["sha256"] = installer.sha256;
-    try {
-        return document.dump(2) + "\n";
-    } catch (const nlohmann::json::type_error&) {  // invalid UTF-8 in the version
-        return {};
+    for (const auto& [field, what] : {std::pair{"version", "the version"}, {"file", "the installer's file name"}}) {
+        try {
+            document[field].dump();
+        } catch (const nlohmann::json::type_error&) {  // invalid UTF-8
+            error = std::string(what) + " is not valid UTF-8 text";
+            return std::nullopt;
+        }
     }
+    return document.dump(2) + "\n";
 }
 
 Verdict judge_list(std::string_view body, const InstallerFacts* installer) {

@@ -28,8 +28,9 @@ struct InstallerFacts {
 // Reads the whole file once; the error is a sentence naming the file.
 std::optional<InstallerFacts> read_installer(const std::filesystem::path& path, std::string& error);
 
-// The latest.json text for an installer; empty when the version is not valid UTF-8.
-std::string list_document(const InstallerFacts& installer, std::string_view version);
+// The latest.json text for an installer; nothing, with the error naming the field,
+// when the version or the file name is not valid UTF-8.
+std::optional<std::string> list_document(const InstallerFacts& installer, std::string_view version, std::string& error);
 
 struct Verdict {
     std::optional<Release> accepted;   // set when the client takes the list and it fits the installer

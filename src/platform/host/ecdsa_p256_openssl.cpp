@@ -1,4 +1,4 @@
-// ECDSA P-256 checks for the host build: OpenSSL's EVP interface. The key blob
+// ECDSA P-256 checks for the host build: OpenSSL's EVP interface. The key's point
 // becomes a DER SubjectPublicKeyInfo, the r||s signature the DER form OpenSSL reads.
 
 #include <openssl/bn.h>
@@ -15,12 +15,6 @@
 namespace quarnet {
 namespace {
 
-// SubjectPublicKeyInfo of an id-ecPublicKey on prime256v1, up to the uncompressed point's 0x04.
-constexpr std::array<unsigned char, 27> SPKI_PREFIX = {0x30, 0x59, 0x30, 0x13, 0x06, 0x07, 0x2a, 0x86, 0x48,
-                                                       0xce, 0x3d, 0x02, 0x01, 0x06, 0x08, 0x2a, 0x86, 0x48,
-                                                       0xce, 0x3d, 0x03, 0x01, 0x07, 0x03, 0x42, 0x00, 0x04};
-constexpr std::size_t BLOB_HEADER = 8;
-
 template <class T, void (*Free)(T*)>
 struct Freer {
     void operator()(T* object) const { Free(object); }
@@ -29,20 +23,20 @@ using Key = std::unique_ptr<EVP_PKEY, Freer<EVP_PKEY, EVP_PKEY_free>>;
 using KeyContext = std::unique_ptr<EVP_PKEY_CTX, Freer<EVP_PKEY_CTX, EVP_PKEY_CTX_free>>;
 using Signature = std::unique_ptr<ECDSA_SIG, Freer<ECDSA_SIG, ECDSA_SIG_free>>;
 
-Key key_of(const P256KeyBlob& blob) {
-    std::array<unsigned char, SPKI_PREFIX.size() + 64> der{};
-    std::copy(SPKI_PREFIX.begin(), SPKI_PREFIX.end(), der.begin());
-    std::copy(blob.begin() + BLOB_HEADER, blob.end(), der.begin() + SPKI_PREFIX.size());
+Key key_of(const P256Point& point) {
+    std::array<unsigned char, P256_SPKI_SIZE> der{};
+    std::copy(P256_SPKI_PREFIX.begin(), P256_SPKI_PREFIX.end(), der.begin());
+    std::copy(point.begin(), point.end(), der.begin() + P256_SPKI_PREFIX.size());
     const unsigned char* at = der.data();
     return Key(d2i_PUBKEY(nullptr, &at, static_cast<long>(der.size())));
 }
 
 }  // namespace
 
-bool p256_signature_verifies(const P256KeyBlob& blob, const Sha256::Digest& digest,
+bool p256_signature_verifies(const P256Point& point, const Sha256::Digest& digest,
                              std::span<const std::byte> signature) {
     if (signature.size() != P256_SIGNATURE_SIZE) return false;
-    Key key = key_of(blob);
+    Key key = key_of(point);
     if (!key) return false;
     Signature pair(ECDSA_SIG_new());
     const auto* bytes = reinterpret_cast<const unsigned char*>(signature.data());

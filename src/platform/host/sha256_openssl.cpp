@@ -24,11 +24,6 @@ Sha256::Sha256(const Sha256& other) : state_(std::make_unique<State>()) {
     if (EVP_MD_CTX_copy_ex(state_->context, other.state_->context) != 1) std::abort();
 }
 
-Sha256& Sha256::operator=(const Sha256& other) {
-    if (this != &other) *this = Sha256(other);
-    return *this;
-}
-
 Sha256::Sha256(Sha256&&) noexcept = default;
 Sha256& Sha256::operator=(Sha256&&) noexcept = default;
 Sha256::~Sha256() = default;

@@ -1,5 +1,9 @@
 // ECDSA P-256 checks for the Windows build: BCrypt (bcrypt_calls.h).
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+
 #include "platform/ecdsa_p256.h"
 #include "platform/windows/bcrypt_calls.h"
 #include "platform/windows/unique_handle.h"
@@ -20,13 +24,17 @@ struct KeyHandleTraits {  // BCryptImportKeyPair
 
 }  // namespace
 
-bool p256_signature_verifies(const P256KeyBlob& key, const Sha256::Digest& digest,
+bool p256_signature_verifies(const P256Point& point, const Sha256::Digest& digest,
                              std::span<const std::byte> signature) {
     if (signature.size() != P256_SIGNATURE_SIZE) return false;
+    // BCRYPT_ECCPUBLIC_BLOB: the magic "ECS1" and the key length, both little-endian, then X and Y.
+    std::array<UCHAR, sizeof(BCRYPT_ECCKEY_BLOB) + std::tuple_size_v<P256Point>> blob{};
+    const BCRYPT_ECCKEY_BLOB header{BCRYPT_ECDSA_PUBLIC_P256_MAGIC, 32};
+    std::memcpy(blob.data(), &header, sizeof header);
+    std::copy(point.begin(), point.end(), blob.begin() + sizeof header);
     BCRYPT_KEY_HANDLE imported = nullptr;
-    auto* blob = const_cast<PUCHAR>(key.data());
-    if (!BCRYPT_SUCCESS(BCRYPT(BCryptImportKeyPair)(p256_provider(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &imported, blob,
-                                                    static_cast<ULONG>(key.size()), 0)))
+    if (!BCRYPT_SUCCESS(BCRYPT(BCryptImportKeyPair)(p256_provider(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &imported,
+                                                    blob.data(), static_cast<ULONG>(blob.size()), 0)))
         return false;
     windows::UniqueHandle<KeyHandleTraits> owned(imported);
     auto* hash = const_cast<PUCHAR>(digest.data());

@@ -159,9 +159,7 @@ public:
     OsResult<void> make_private() override { return windows::make_private(handle_.get()); }
 
 private:
-    std::string entry_path(const std::string& name) const {
-        return path_ + (path_.ends_with('\\') || path_.ends_with('/') ? "" : "\\") + name;
-    }
+    std::string entry_path(const std::string& name) const { return join_path(path_, name); }
 
     OsResult<UniqueFileHandle> open_entry(const std::string& name, ACCESS_MASK access, ULONG share, ULONG disposition,
                                           ULONG options) {

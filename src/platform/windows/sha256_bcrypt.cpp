@@ -30,11 +30,6 @@ Sha256::Sha256(const Sha256& other) : state_(std::make_unique<State>()) {
     if (!BCRYPT_SUCCESS(BCRYPT(BCryptDuplicateHash)(other.state_->hash, &state_->hash, nullptr, 0, 0))) std::abort();
 }
 
-Sha256& Sha256::operator=(const Sha256& other) {
-    if (this != &other) *this = Sha256(other);
-    return *this;
-}
-
 Sha256::Sha256(Sha256&&) noexcept = default;
 Sha256& Sha256::operator=(Sha256&&) noexcept = default;
 Sha256::~Sha256() = default;
