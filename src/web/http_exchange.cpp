@@ -101,14 +101,6 @@ Result<std::span<const std::byte>> read_chunk(HttpExchange& exchange) {
     return std::span<const std::byte>(buffer.data(), std::min(*count, READ_CHUNK_SIZE));
 }
 
-WebSession::WebSession(WinHttp& http, ErrorTexts& texts, std::u16string user_agent, HttpTimeouts timeouts)
-    : http_(http),
-      texts_(texts),
-      user_agent_(std::move(user_agent)),
-      timeouts_(timeouts),
-      direct_(http.open_session(user_agent_, proxy_, timeouts)),
-      proxies_(http) {}
-
 namespace {
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }

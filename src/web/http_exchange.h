@@ -54,7 +54,13 @@ private:
 // destroyed. Requests borrow them.
 class WebSession {
 public:
-    WebSession(WinHttp& http, ErrorTexts& texts, std::u16string user_agent, HttpTimeouts timeouts = {});
+    WebSession(WinHttp& http, ErrorTexts& texts, std::u16string user_agent, HttpTimeouts timeouts = {})
+        : http_(http),
+          texts_(texts),
+          user_agent_(std::move(user_agent)),
+          timeouts_(timeouts),
+          direct_(http.open_session(user_agent_, proxy_, timeouts)),
+          proxies_(http) {}
 
     // False when WinHttpOpen failed: no request can be made.
     bool opened() const { return direct_ != nullptr; }
