@@ -22,20 +22,14 @@ ScriptedResponse ScriptedResponse::failing_at(HttpStage stage, std::uint32_t las
     return response;
 }
 
-class FakeWinHttp::Session final : public HttpSession {
-public:
-    Session(FakeWinHttp& http, int number, std::string route) : proxy(std::move(route)), http_(http), number_(number) {
-        ++http_.open_;
+struct FakeWinHttp::Session final : HttpSession {
+    Session(FakeWinHttp& fake, int n, std::string route) : http(fake), number(n), proxy(std::move(route)) {
+        ++http.open_;
     }
-    ~Session() override {
-        --http_.open_;
-        http_.note("close " + std::to_string(number_));
-    }
+    ~Session() override { --http.open_, http.note("close " + std::to_string(number)); }
+    FakeWinHttp& http;
+    const int number;
     const std::string proxy;
-
-private:
-    FakeWinHttp& http_;
-    int number_;
 };
 
 class FakeWinHttp::Response final : public HttpResponse {
@@ -115,13 +109,15 @@ std::unique_ptr<HttpSession> FakeWinHttp::open_session(const std::u16string& age
 }
 
 HttpResult<std::unique_ptr<HttpResponse>> FakeWinHttp::send(HttpSession& session, const HttpRequest& request) {
-    RecordedRequest& record = requests.emplace_back();
-    record.proxy = static_cast<Session&>(session).proxy;
-    record.host = to_utf8_lossy(request.host);
-    record.port = request.port;
-    record.path = to_utf8_lossy(request.path);
-    record.secure = request.secure;
-    record.headers = to_utf8_lossy(request.headers);
+    requests.push_back({static_cast<Session&>(session).proxy,
+                        to_utf8_lossy(request.host),
+                        request.port,
+                        to_utf8_lossy(request.path),
+                        request.secure,
+                        to_utf8_lossy(request.headers),
+                        {},
+                        0,
+                        {}});
     ScriptedResponse script = next_response();
     if (script.fail_at) return std::unexpected(HttpFailure{*script.fail_at, script.last_error});
     return std::make_unique<Response>(*this, requests.size() - 1, std::move(script));

@@ -2,14 +2,8 @@
 // A scripted WinHttp: a queue of answers. Each request takes the next
 // ScriptedResponse (a sign-in sent again takes the one after it) and is recorded
 // as it was given. A request with none left fails at Send with 12029, a refused
-// connection, and counts in `unscripted_requests`.
-//
-//   FakeWinHttp http;
-//   http.responses.push_back(ScriptedResponse::ok(206, "body", 2));   // "bo", "dy"
-//   http.responses.push_back(ScriptedResponse::failing_at(HttpStage::Send, 12029));
-//   ... run the code ...
-//   EXPECT_EQ(http.open_handles(), 0);
-//   EXPECT_EQ(http.requests[0].headers, "Range: bytes=4-\r\n");
+// connection, and counts in `unscripted_requests`. The proxy settings and the
+// answers of a proxy script are scripted too.
 
 #include <cstddef>
 #include <cstdint>
@@ -54,7 +48,6 @@ struct RecordedRequest {
 
 class FakeWinHttp : public WinHttp {
 public:
-    // Scripting.
     std::deque<bool> session_failures;  // one per open_session: true, it fails
     // Shared with the other doubles of a run: "open_session 1", "close 1", "open_session failed".
     std::vector<std::string>* journal = nullptr;
@@ -63,7 +56,6 @@ public:
     UserProxySetting user_setting;
     ProxyList machine_setting;
     std::deque<std::optional<std::string>> proxy_answers;  // one per proxy_for_url; none left: it fails
-
     // What happened.
     std::vector<RecordedRequest> requests;
     std::vector<std::string> proxy_questions;  // "url detect script" per proxy_for_url
@@ -81,7 +73,7 @@ public:
                                              std::string_view script_url) override;
 
 private:
-    class Session;
+    struct Session;
     class Response;
     ScriptedResponse next_response();
     void note(const std::string& event);
