@@ -44,7 +44,7 @@ int run_transfer_loop(const std::string& body) {
     files.add_directory("C:\\Temp\\Quarnet-setup");
     Release release{"1", "big.exe", "", body.size()};
     std::string base = "http://127.0.0.1:8080/";
-    WebSession session{http, texts, http.open_session(u"bench")};
+    WebSession session{http, texts, u"bench"};
     ProgressWindow window{std::make_unique<FakeProgressDialog>(log)};
     clock.step_per_read = std::chrono::milliseconds(10);
     TransferContext context{release, base, session, window, texts, clock};

@@ -116,7 +116,6 @@ void check_prompted(const FailureMessage& message, bool no_dialog) {
 std::optional<FailureMessage> exchange_failure(int stage, const std::string& host, std::uint32_t last_error,
                                                ErrorTexts& texts) {
     FakeWinHttp http;
-    http.scan_first_buffer = false;
     if (stage == 2) {
         ScriptedResponse cut = ScriptedResponse::ok(206, "x");
         cut.fail_read_after = 0;
@@ -126,7 +125,7 @@ std::optional<FailureMessage> exchange_failure(int stage, const std::string& hos
         http.responses.push_back(
             ScriptedResponse::failing_at(stage == 0 ? HttpStage::Send : HttpStage::Receive, last_error));
     }
-    WebSession session(http, texts, http.open_session(u"Quarnet-Setup/0.1.0"));
+    WebSession session(http, texts, u"Quarnet-Setup/0.1.0");
     auto exchange = open_get(session, "https://" + host + "/x", {});
     if (!exchange) return exchange.error().message();
     auto chunk = read_chunk(*exchange);

@@ -13,10 +13,8 @@ namespace {
 // One run: a new session and a new window around one pass. Both are put away
 // before the outcome is acted on, so nothing of the run is on screen then.
 SetupOutcome run_once(Platform& platform, const SetupPass& pass, std::optional<WorkFolder>& work_folder) {
-    UniqueHttpHandle handle = platform.http.open_session(to_utf16(USER_AGENT));
-    if (!handle.valid()) return failure("Windows could not open an internet connection.");
-    platform.http.set_timeouts(handle.get(), SESSION_TIMEOUTS);
-    WebSession session(platform.http, platform.error_texts, std::move(handle));
+    WebSession session(platform.http, platform.error_texts, to_utf16(USER_AGENT), SESSION_TIMEOUTS);
+    if (!session.opened()) return failure("Windows could not open an internet connection.");
 
     // A window that fails to open has released its object already; the
     // session closes on the way out, after it.

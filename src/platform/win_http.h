@@ -1,20 +1,21 @@
 #pragma once
-// The WinHTTP calls, one method each. The last error of a failing call is read
-// at once, before anything else can change it, and handed back with the failure.
+// WinHTTP at the level of one exchange: a request goes in; out comes its answer
+// (the status, the schemes of a sign-in request, where a redirect led, the body)
+// or the stage that failed with the last error of its call, read at once. The
+// order of the calls lives in the Windows implementation alone. Beside it, the
+// proxy settings as Windows keeps them, and the answer of a proxy script.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <utility>
 
-#include "base/os_error.h"
+#include "base/expected.h"
 
 namespace quarnet {
-
-using HttpHandle = void*;  // an HINTERNET; null is no handle
 
 struct HttpTimeouts {
     int resolve_ms;
@@ -23,102 +24,102 @@ struct HttpTimeouts {
     int receive_ms;
 };
 
-inline constexpr std::uint32_t WINHTTP_OPEN_FLAG_SECURE = 0x00800000;
 inline constexpr std::uint32_t HTTP_AUTH_SCHEME_NTLM = 0x02;
 inline constexpr std::uint32_t HTTP_AUTH_SCHEME_NEGOTIATE = 0x10;
 inline constexpr std::uint32_t HTTP_AUTH_TARGET_PROXY = 1;
 
-// What WinHttpQueryAuthSchemes tells of the answer that asked for a sign-in.
+// The call that failed: WinHttpConnect, WinHttpOpenRequest, WinHttpSendRequest,
+// WinHttpReceiveResponse or WinHttpReadData.
+enum class HttpStage { Connect, Open, Send, Receive, Read };
+
+struct HttpFailure {
+    HttpStage stage;
+    std::uint32_t last_error;
+};
+
+template <class T>
+using HttpResult = Expected<T, HttpFailure>;
+
+// One GET. Host and path hold no NUL; headers are "Name: value\r\n" lines or empty.
+struct HttpRequest {
+    std::u16string host;
+    std::uint16_t port = 0;
+    std::u16string path;
+    bool secure = false;  // WINHTTP_FLAG_SECURE
+    std::u16string headers;
+};
+
+// What WinHttpQueryAuthSchemes tells of an answer that asks for a sign-in.
 struct HttpAuthSchemes {
     std::uint32_t supported;  // HTTP_AUTH_SCHEME_* bits
     std::uint32_t target;     // HTTP_AUTH_TARGET_PROXY, or 0 for the server
 };
 
-class WinHttp;
-
-// One WinHTTP handle, closed by the WinHttp that gave it when the owner goes.
-// Only a WinHttp makes one: every handle it opens is owned from the start.
-class UniqueHttpHandle {
+// A request whose answer has come; its handles close, request first, when it goes.
+class HttpResponse {
 public:
-    UniqueHttpHandle() = default;
-    ~UniqueHttpHandle() { reset(); }
-    UniqueHttpHandle(UniqueHttpHandle&& other) noexcept
-        : http_(other.http_), handle_(std::exchange(other.handle_, nullptr)) {}
-    UniqueHttpHandle& operator=(UniqueHttpHandle&& other) noexcept {
-        if (this != &other) {
-            reset();
-            http_ = other.http_;
-            handle_ = std::exchange(other.handle_, nullptr);
-        }
-        return *this;
-    }
-    UniqueHttpHandle(const UniqueHttpHandle&) = delete;
-    UniqueHttpHandle& operator=(const UniqueHttpHandle&) = delete;
+    virtual ~HttpResponse() = default;
 
-    bool valid() const { return handle_ != nullptr; }
-    HttpHandle get() const { return handle_; }
-    inline void reset();
+    std::uint32_t status() const { return status_; }  // 0 when it cannot be read
+    // Of a 407 only; nothing when the query fails.
+    const std::optional<HttpAuthSchemes>& schemes() const { return schemes_; }
+    // The address the last redirect WinHTTP followed led to (UTF-8); empty when none.
+    const std::string& redirected_to() const { return redirected_to_; }
 
-private:
-    friend class WinHttp;
-    UniqueHttpHandle(WinHttp& http, HttpHandle handle) : http_(&http), handle_(handle) {}
+    // The logged-on user's own sign-in for the proxy (WinHttpSetCredentials with
+    // no name and password), then the same request once more; status and schemes
+    // are read anew. When the credentials cannot be set, nothing is sent.
+    virtual HttpResult<void> sign_in_to_proxy(std::uint32_t scheme) = 0;
+    // WinHttpReadData into `buffer`: the count, 0 at the end of the body.
+    virtual HttpResult<std::size_t> read(std::span<std::byte> buffer) = 0;
 
-    WinHttp* http_ = nullptr;
-    HttpHandle handle_ = nullptr;
+protected:
+    std::uint32_t status_ = 0;
+    std::optional<HttpAuthSchemes> schemes_;
+    std::string redirected_to_;
 };
 
-// The calls that open a handle hand it out owned; the others borrow one.
+// A WinHTTP session; closed when it goes.
+class HttpSession {
+public:
+    virtual ~HttpSession() = default;
+};
+
+// A proxy list ("host:port", or per scheme "http=a:8080;https=b:8080") and the
+// hosts that bypass it ("<local>;*.example.com"), in UTF-8 as Windows keeps them.
+struct ProxyList {
+    std::string proxy;
+    std::string bypass;
+};
+
+// WINHTTP_CURRENT_USER_IE_PROXY_CONFIG, the user's own setting.
+struct UserProxySetting {
+    bool auto_detect = false;
+    std::string script_url;
+    ProxyList fixed;
+};
+
 class WinHttp {
 public:
     virtual ~WinHttp() = default;
 
-    // WinHttpOpen(agent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, no proxy, no bypass, 0).
-    UniqueHttpHandle open_session(const std::u16string& user_agent) { return own(open_session_handle(user_agent)); }
-    // WinHttpConnect(session, host, port, 0).
-    UniqueHttpHandle connect(HttpHandle session, const std::u16string& host, std::uint16_t port) {
-        return own(connect_handle(session, host, port));
-    }
-    // WinHttpOpenRequest(connection, "GET", path, no version, no referrer, no accept types, flags).
-    UniqueHttpHandle open_request(HttpHandle connection, const std::u16string& path, std::uint32_t flags) {
-        return own(open_request_handle(connection, path, flags));
-    }
+    // WinHttpOpen(agent, WINHTTP_ACCESS_TYPE_NO_PROXY, or WINHTTP_ACCESS_TYPE_NAMED_PROXY with
+    // `proxy`, no bypass list, 0) and WinHttpSetTimeouts on it (a failure of which is
+    // ignored); null when WinHttpOpen fails.
+    virtual std::unique_ptr<HttpSession> open_session(const std::u16string& user_agent, const std::string& proxy,
+                                                      HttpTimeouts timeouts) = 0;
+    // Connect, open, send and receive; then the status and, for a 407, the schemes.
+    virtual HttpResult<std::unique_ptr<HttpResponse>> send(HttpSession& session, const HttpRequest& request) = 0;
 
-    // WinHttpSetTimeouts; a failure is ignored by every caller.
-    virtual void set_timeouts(HttpHandle session, HttpTimeouts timeouts) = 0;
-    // WinHttpSendRequest(request, headers or NULL, their length in units, NULL, 0, 0, 0).
-    // On failure: the last error.
-    virtual Expected<void, std::uint32_t> send_request(HttpHandle request, std::u16string_view headers) = 0;
-    // WinHttpReceiveResponse(request, NULL). On failure: the last error.
-    virtual Expected<void, std::uint32_t> receive_response(HttpHandle request) = 0;
-    // WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, ...).
-    virtual std::optional<std::uint32_t> query_status(HttpHandle request) = 0;
-    // WinHttpQueryOption(request, WINHTTP_OPTION_PROXY_RESULT_ENTRY, ...): true when the
-    // request went through a proxy (the entry's fProxy), false when it went direct,
-    // nothing when the question cannot be answered.
-    virtual std::optional<bool> went_through_proxy(HttpHandle request) = 0;
-    // WinHttpQueryAuthSchemes(request, &supported, &first, &target); nothing when it fails.
-    virtual std::optional<HttpAuthSchemes> query_auth_schemes(HttpHandle request) = 0;
-    // WinHttpSetCredentials(request, target, scheme, NULL, NULL, NULL): no name and no
-    // password, so the logged-on user's own sign-in. False when it fails.
-    virtual bool set_logon_credentials(HttpHandle request, std::uint32_t target, std::uint32_t scheme) = 0;
-    // WinHttpReadData(request, buffer, its size, &count): the count, 0 at the end
-    // of the body. On failure: the last error.
-    virtual Expected<std::size_t, std::uint32_t> read_data(HttpHandle request, std::span<std::byte> buffer) = 0;
-
-private:
-    friend class UniqueHttpHandle;
-    UniqueHttpHandle own(HttpHandle handle) { return UniqueHttpHandle(*this, handle); }
-
-    // The calls themselves, null on failure; their handles reach callers owned only.
-    virtual HttpHandle open_session_handle(const std::u16string& user_agent) = 0;
-    virtual HttpHandle connect_handle(HttpHandle session, const std::u16string& host, std::uint16_t port) = 0;
-    virtual HttpHandle open_request_handle(HttpHandle connection, const std::u16string& path, std::uint32_t flags) = 0;
-    // WinHttpCloseHandle; its result is ignored.
-    virtual void close_handle(HttpHandle handle) = 0;
+    // WinHttpGetIEProxyConfigForCurrentUser; nothing set when it fails.
+    virtual UserProxySetting user_proxy_setting() = 0;
+    // WinHttpGetDefaultProxyConfiguration (what "netsh winhttp set proxy" writes); no
+    // proxy when it fails or names none.
+    virtual ProxyList machine_proxy_setting() = 0;
+    // WinHttpGetProxyForUrl on `session`, by detection (DHCP and DNS) and/or the script at
+    // `script_url`: the proxy list for `url`, empty for direct; nothing when it fails.
+    virtual std::optional<std::string> proxy_for_url(HttpSession& session, std::string_view url, bool detect,
+                                                     std::string_view script_url) = 0;
 };
-
-inline void UniqueHttpHandle::reset() {
-    if (handle_ != nullptr) http_->close_handle(std::exchange(handle_, nullptr));
-}
 
 }  // namespace quarnet

@@ -1,7 +1,6 @@
 #include "web/http_exchange.h"
 
 #include <algorithm>
-#include <optional>
 #include <utility>
 
 #include "platform/text.h"
@@ -10,93 +9,176 @@ namespace quarnet {
 namespace {
 
 constexpr std::uint32_t HTTP_PROXY_AUTH_REQUIRED = 407;
+// How often a redirect to an address with a route of its own is followed anew.
+constexpr int ROUTE_CHANGES = 4;
 
-std::string detail_of(WebSession& session, std::uint32_t last_error) {
-    return error_detail(winhttp_error_code(last_error), session.error_texts());
+// A proxy the program chose that asks for Negotiate or NTLM takes the logged-on
+// user's own sign-in, as browsers give it silently. Nothing when the request went
+// straight to the site (a 407 from the site itself, or from a host a redirect led
+// to, gets nothing) or when the proxy asks for any other scheme (there is no name
+// or password to give).
+std::uint32_t proxy_logon_scheme(const HttpResponse& response, const ProxyRoute& route) {
+    const auto& schemes = response.schemes();
+    if (route.empty() || !schemes || schemes->target != HTTP_AUTH_TARGET_PROXY) return 0;
+    return (schemes->supported & HTTP_AUTH_SCHEME_NEGOTIATE) != 0 ? HTTP_AUTH_SCHEME_NEGOTIATE
+                                                                  : schemes->supported & HTTP_AUTH_SCHEME_NTLM;
 }
 
-// Sends the request and receives its answer. With `may_resend`, WinHTTP's
-// ERROR_WINHTTP_RESEND_REQUEST from either call allows one more send.
-Result<void> send_and_receive(WebSession& session, HttpHandle request, std::u16string_view headers,
-                              const std::string& host, bool may_resend) {
-    WinHttp& http = session.http();
-    for (;; may_resend = false) {
-        if (auto sent = http.send_request(request, headers); !sent) {
-            if (may_resend && sent.error() == ERROR_CODE_HTTP_RESEND_REQUEST) continue;
-            return failure("No connection to " + host + detail_of(session, sent.error()) + ".");
-        }
-        if (auto received = http.receive_response(request); !received) {
-            if (may_resend && received.error() == ERROR_CODE_HTTP_RESEND_REQUEST) continue;
-            return failure(host + " did not answer" + detail_of(session, received.error()) + ".");
-        }
-        return {};
-    }
-}
-
-// A proxy that asks for Negotiate or NTLM takes the logged-on user's own
-// sign-in, as browsers give it silently. False when WinHTTP cannot say that the
-// request went through a proxy (a 407 from the site itself, or from a host a
-// redirect led to, gets nothing), when the proxy asks for any other scheme
-// (there is no name or password to give) or when a call fails.
-bool set_proxy_logon(WinHttp& http, HttpHandle request) {
-    if (!http.went_through_proxy(request).value_or(false)) return false;
-    std::optional<HttpAuthSchemes> schemes = http.query_auth_schemes(request);
-    if (!schemes || schemes->target != HTTP_AUTH_TARGET_PROXY) return false;
-    std::uint32_t scheme = (schemes->supported & HTTP_AUTH_SCHEME_NEGOTIATE) != 0
-                               ? HTTP_AUTH_SCHEME_NEGOTIATE
-                               : schemes->supported & HTTP_AUTH_SCHEME_NTLM;
-    return scheme != 0 && http.set_logon_credentials(request, HTTP_AUTH_TARGET_PROXY, scheme);
+// The request for an address, or the message of the stage a NUL in it would cut
+// short at the WinHTTP call and send some other place.
+Result<HttpRequest> request_for(const WebAddress& address, std::string_view extra_headers, ErrorTexts& texts) {
+    if (address.host.find('\0') != std::string::npos)
+        return std::unexpected(stage_failure({HttpStage::Connect, 0}, without_nuls(address.host), texts));
+    if (address.path.find('\0') != std::string::npos)
+        return std::unexpected(stage_failure({HttpStage::Open, 0}, address.host, texts));
+    return HttpRequest{to_utf16(address.host), address.port, to_utf16(address.path), address.secure,
+                       to_utf16(extra_headers)};
 }
 
 }  // namespace
 
-HttpExchange::HttpExchange(WebSession& session, WebAddress address)
-    : session_(&session), address_(std::move(address)) {}
-
-HttpExchange::~HttpExchange() = default;
+FailureMessage stage_failure(const HttpFailure& failure, const std::string& host, ErrorTexts& texts) {
+    const std::string detail =
+        failure.stage >= HttpStage::Send ? error_detail(winhttp_error_code(failure.last_error), texts) : "";
+    switch (failure.stage) {
+        case HttpStage::Connect:
+            return FailureMessage("Could not reach " + host + ".");
+        case HttpStage::Open:
+            return FailureMessage("Could not start the download.");
+        case HttpStage::Send:
+            return FailureMessage("No connection to " + host + detail + ".");
+        case HttpStage::Receive:
+            return FailureMessage(host + " did not answer" + detail + ".");
+        case HttpStage::Read:
+            break;
+    }
+    return FailureMessage("The download stopped" + detail + ".");
+}
 
 Result<HttpExchange> open_get(WebSession& session, std::string_view address, std::string_view extra_headers) {
-    // Every early return below destroys `exchange`, which closes what was opened.
-    HttpExchange exchange(session, TRY(parse_web_address(address)));
-    WinHttp& http = session.http();
-    const std::string& host = exchange.address_.host;
+    WebAddress web = TRY(parse_web_address(address));
+    std::string url(address);
+    for (int changes = 0;; ++changes) {
+        HttpRequest request = TRY(request_for(web, extra_headers, session.error_texts()));
+        ProxyRoute route = session.route_for(web, url);
+        // A session for the proxy that WinHttpOpen refused reaches nothing.
+        HttpSession* through = session.session_for(route);
+        auto sent = through != nullptr ? session.http().send(*through, request)
+                                       : std::unexpected(HttpFailure{HttpStage::Connect, 0});
+        if (!sent) return std::unexpected(stage_failure(sent.error(), web.host, session.error_texts()));
+        HttpResponse& response = **sent;
 
-    // A NUL inside the host or path would cut the text short at the WinHTTP
-    // call and reach some other place; such an address fails at its stage.
-    OsResult<std::u16string> wide_host = to_utf16_path(host);
-    if (!wide_host) return failure("Could not reach " + without_nuls(host) + ".");
-    exchange.host_ = std::move(*wide_host);
-    exchange.connection_ = http.connect(session.handle(), exchange.host_, exchange.address_.port);
-    if (!exchange.connection_.valid()) return failure("Could not reach " + host + ".");
-
-    OsResult<std::u16string> wide_path = to_utf16_path(exchange.address_.path);
-    if (!wide_path) return failure("Could not start the download.");
-    exchange.path_ = std::move(*wide_path);
-    std::uint32_t flags = exchange.address_.secure ? WINHTTP_OPEN_FLAG_SECURE : 0;
-    exchange.request_ = http.open_request(exchange.connection_.get(), exchange.path_, flags);
-    if (!exchange.request_.valid()) return failure("Could not start the download.");
-
-    exchange.headers_ = to_utf16(extra_headers);
-    HttpHandle request = exchange.request_.get();
-    TRY(send_and_receive(session, request, exchange.headers_, host, false));
-    exchange.status_ = http.query_status(request).value_or(0);
-
-    // A 407 from a proxy gets one more send of the same request, with the sign-in set.
-    // If that is refused too, or no sign-in could be set, the 407 stands.
-    if (exchange.status_ == HTTP_PROXY_AUTH_REQUIRED && set_proxy_logon(http, request)) {
-        TRY(send_and_receive(session, request, exchange.headers_, host, true));
-        exchange.status_ = http.query_status(request).value_or(0);
+        // WinHTTP follows a redirect on the session it has; an address whose own
+        // route is another is asked again there, so that its answer comes by that route.
+        if (!response.redirected_to().empty() && changes < ROUTE_CHANGES) {
+            auto next = parse_web_address(response.redirected_to());
+            if (next && session.route_for(*next, response.redirected_to()) != route) {
+                web = std::move(*next);
+                url = response.redirected_to();
+                continue;
+            }
+        }
+        // A 407 from the chosen proxy gets one more send of the same request, with the
+        // sign-in set. If that is refused too, or no sign-in could be set, the 407 stands.
+        if (response.status() == HTTP_PROXY_AUTH_REQUIRED) {
+            if (std::uint32_t scheme = proxy_logon_scheme(response, route)) {
+                auto signed_in = response.sign_in_to_proxy(scheme);
+                if (!signed_in)
+                    return std::unexpected(stage_failure(signed_in.error(), web.host, session.error_texts()));
+            }
+        }
+        return HttpExchange(session, std::move(*sent));
     }
-    return exchange;
 }
 
 Result<std::span<const std::byte>> read_chunk(HttpExchange& exchange) {
     if (!exchange.buffer_) exchange.buffer_ = std::make_unique<std::byte[]>(READ_CHUNK_SIZE);  // zero-filled
     std::span<std::byte> buffer(exchange.buffer_.get(), READ_CHUNK_SIZE);
-    auto count = exchange.session_->http().read_data(exchange.request_.get(), buffer);
-    if (!count) return failure("The download stopped" + detail_of(*exchange.session_, count.error()) + ".");
+    auto count = exchange.response_->read(buffer);
+    // The host is not needed: a failed read names none.
+    if (!count) return std::unexpected(stage_failure(count.error(), {}, exchange.session_->error_texts()));
     // Never trust a count beyond the buffer.
     return std::span<const std::byte>(buffer.data(), std::min(*count, READ_CHUNK_SIZE));
+}
+
+namespace {
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// "*" in the pattern stands for any run of characters; case is ignored. Without a
+// "*" this is a comparison that ignores case.
+bool matches(std::string_view pattern, std::string_view text) {
+    std::size_t p = 0, t = 0, star = std::string_view::npos, resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = t;
+        } else if (p < pattern.size() && lower(pattern[p]) == lower(text[t])) {
+            ++p, ++t;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+// The next entry of a list separated by ";", "," or white space; empty at its end.
+std::string_view next_entry(std::string_view& list) {
+    for (;;) {
+        std::size_t end = std::min(list.find_first_of(";, \t\r\n"), list.size());
+        std::string_view entry(list.data(), end);
+        list.remove_prefix(std::min(end + 1, list.size()));
+        if (!entry.empty() || list.empty()) return entry;
+    }
+}
+
+}  // namespace
+
+ProxyRoute proxy_from_list(std::string_view list, std::string_view scheme) {
+    std::string_view chosen;
+    for (std::string_view entry; !(entry = next_entry(list)).empty();) {
+        std::size_t equals = entry.find('=');
+        if (equals == std::string_view::npos) {
+            if (chosen.empty()) chosen = entry;
+        } else if (matches(std::string_view(entry.data(), equals), scheme)) {
+            chosen = entry;
+            chosen.remove_prefix(equals + 1);
+            break;
+        }
+    }
+    return ProxyRoute(chosen);
+}
+
+bool bypassed(std::string_view list, const WebAddress& address) {
+    for (std::string_view entry; !(entry = next_entry(list)).empty();) {
+        if (matches("<local>", entry) ? address.host.find('.') == std::string::npos : matches(entry, address.host))
+            return true;
+    }
+    return false;
+}
+
+ProxyRoute ProxyResolver::route_for(const WebAddress& address, std::string_view url, HttpSession& direct) {
+    // The program's own machine is never reached through a proxy.
+    if (bypassed("127.0.0.1;localhost", address)) return {};
+    if (!read_) {
+        read_ = true;
+        user_ = http_.user_proxy_setting();
+        // When the user set nothing, the machine's setting stands in for the fixed proxy.
+        if (!user_.auto_detect && user_.script_url.empty() && user_.fixed.proxy.empty())
+            user_.fixed = http_.machine_proxy_setting();
+    }
+    const std::string_view scheme = address.secure ? "https" : "http";
+    // Like a browser, a detection or script that fails leaves the fixed proxy, or none.
+    if ((user_.auto_detect || !user_.script_url.empty()) && !automatic_failed_) {
+        auto answer = http_.proxy_for_url(direct, url, user_.auto_detect, user_.script_url);
+        if (answer) return proxy_from_list(*answer, scheme);
+        automatic_failed_ = true;
+    }
+    return bypassed(user_.fixed.bypass, address) ? ProxyRoute{} : proxy_from_list(user_.fixed.proxy, scheme);
 }
 
 }  // namespace quarnet

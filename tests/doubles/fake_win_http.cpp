@@ -10,9 +10,8 @@ namespace quarnet {
 ScriptedResponse ScriptedResponse::ok(std::uint32_t status, std::string_view body, std::size_t chunk_size) {
     ScriptedResponse response;
     response.status = status;
-    for (std::size_t at = 0; at < body.size(); at += chunk_size) {
+    for (std::size_t at = 0; at < body.size(); at += chunk_size)
         response.chunks.emplace_back(body.substr(at, chunk_size));
-    }
     return response;
 }
 
@@ -23,195 +22,114 @@ ScriptedResponse ScriptedResponse::failing_at(HttpStage stage, std::uint32_t las
     return response;
 }
 
-std::string FakeWinHttp::request_calls() const {
-    std::string joined;
-    for (const std::string& call : calls) {
-        if (call == "open_session" || call == "set_timeouts") continue;
-        if (!joined.empty()) joined += ", ";
-        joined += call;
+struct FakeWinHttp::Session final : HttpSession {
+    Session(FakeWinHttp& fake, int n, std::string route) : http(fake), number(n), proxy(std::move(route)) {
+        ++http.open_;
     }
-    return joined;
-}
+    ~Session() override { --http.open_, http.note("close " + std::to_string(number)); }
+    FakeWinHttp& http;
+    const int number;
+    const std::string proxy;
+};
 
-HttpHandle FakeWinHttp::make_handle(Kind kind, std::size_t request) {
-    auto handle = reinterpret_cast<HttpHandle>(next_handle_);
-    next_handle_ += 0x10;
-    handles_[handle] = Handle{kind, request};
-    return handle;
-}
-
-const FakeWinHttp::Handle* FakeWinHttp::find(HttpHandle handle, Kind kind) const {
-    auto it = handles_.find(handle);
-    if (it == handles_.end() || it->second.kind != kind) return nullptr;
-    return &it->second;
-}
-
-void FakeWinHttp::note(const std::string& event, HttpHandle session) {
-    if (journal == nullptr) return;
-    const Handle* found = find(session, Kind::Session);
-    journal->push_back(event + " " + (found != nullptr ? std::to_string(found->request) : std::string("failed")));
-}
-
-HttpHandle FakeWinHttp::open_session_handle(const std::u16string& agent) {
-    calls.push_back("open_session");
-    user_agent = agent;
-    bool fails = session_fails;
-    if (!session_failures.empty()) {
-        fails = session_failures.front();
-        session_failures.pop_front();
+class FakeWinHttp::Response final : public HttpResponse {
+public:
+    Response(FakeWinHttp& http, std::size_t index, ScriptedResponse script) : http_(http), index_(index) {
+        ++http_.open_;
+        answer(std::move(script));
     }
-    HttpHandle session = fails ? nullptr : make_handle(Kind::Session, ++sessions_);
-    note("open_session", session);
-    return session;
+    ~Response() override { --http_.open_; }
+
+    HttpResult<void> sign_in_to_proxy(std::uint32_t scheme) override {
+        http_.requests[index_].logons.push_back(scheme);
+        if (script_.credentials_fail) return {};
+        ScriptedResponse next = http_.next_response();
+        if (next.fail_at) return std::unexpected(HttpFailure{*next.fail_at, next.last_error});
+        answer(std::move(next));
+        return {};
+    }
+
+    HttpResult<std::size_t> read(std::span<std::byte> buffer) override {
+        RecordedRequest& record = http_.requests[index_];
+        std::size_t read_index = record.reads++;
+        record.read_buffers.push_back(buffer);
+        if (http_.before_each_read) http_.before_each_read();
+        if (script_.fail_read_after && read_index >= *script_.fail_read_after)
+            return std::unexpected(HttpFailure{HttpStage::Read, script_.read_error});
+        if (chunk_ >= script_.chunks.size()) return 0;
+        const std::string& chunk = script_.chunks[chunk_];
+        std::size_t count = std::min(chunk.size() - offset_, buffer.size());
+        std::memcpy(buffer.data(), chunk.data() + offset_, count);
+        offset_ += count;
+        if (offset_ == chunk.size()) ++chunk_, offset_ = 0;
+        return count;
+    }
+
+private:
+    void answer(ScriptedResponse script) {
+        script_ = std::move(script);
+        status_ = script_.status.value_or(0);
+        schemes_ = status_ == 407 ? script_.schemes : std::nullopt;
+        redirected_to_ = script_.redirected_to;
+    }
+
+    FakeWinHttp& http_;
+    std::size_t index_;
+    ScriptedResponse script_;
+    std::size_t chunk_ = 0;   // the next chunk
+    std::size_t offset_ = 0;  // bytes of that chunk already read
+};
+
+void FakeWinHttp::note(const std::string& event) {
+    if (journal != nullptr) journal->push_back(event);
 }
 
-void FakeWinHttp::set_timeouts(HttpHandle session, HttpTimeouts given) {
-    calls.push_back("set_timeouts");
-    timeouts = given;
-    note("set_timeouts", session);
-}
-
-HttpHandle FakeWinHttp::connect_handle(HttpHandle session, const std::u16string& host, std::uint16_t port) {
-    calls.push_back("connect");
-    if (find(session, Kind::Session) == nullptr) return nullptr;
-    ScriptedResponse response;
+ScriptedResponse FakeWinHttp::next_response() {
     if (responses.empty()) {
         ++unscripted_requests;
-        response = ScriptedResponse::failing_at(HttpStage::Send, 12029);
-    } else {
-        response = std::move(responses.front());
-        responses.pop_front();
+        return ScriptedResponse::failing_at(HttpStage::Send, 12029);
     }
-    RecordedRequest record;
-    record.host = to_utf8_lossy(host);
-    record.port = port;
-    requests.push_back(std::move(record));
-    bool fails = response.fail_at == HttpStage::Connect;
-    script_.push_back(std::move(response));
-    chunk_.push_back(0);
-    offset_.push_back(0);
-    if (fails) return nullptr;
-    return make_handle(Kind::Connection, requests.size() - 1);
+    ScriptedResponse next = std::move(responses.front());
+    responses.pop_front();
+    return next;
 }
 
-HttpHandle FakeWinHttp::open_request_handle(HttpHandle connection, const std::u16string& path, std::uint32_t flags) {
-    calls.push_back("open_request");
-    const Handle* owner = find(connection, Kind::Connection);
-    if (owner == nullptr) return nullptr;
-    std::size_t index = owner->request;
-    RecordedRequest& record = requests[index];
-    record.opened = true;
-    record.path = to_utf8_lossy(path);
-    record.flags = flags;
-    if (script_[index].fail_at == HttpStage::Open) return nullptr;
-    return make_handle(Kind::Request, index);
-}
-
-Expected<void, std::uint32_t> FakeWinHttp::send_request(HttpHandle request, std::u16string_view headers) {
-    calls.push_back("send");
-    const Handle* owner = find(request, Kind::Request);
-    if (owner == nullptr) return std::unexpected(6u);  // ERROR_INVALID_HANDLE
-    RecordedRequest& record = requests[owner->request];
-    if (record.sent && !responses.empty()) {  // sent again: the next answer
-        script_[owner->request] = std::move(responses.front());
-        responses.pop_front();
+std::unique_ptr<HttpSession> FakeWinHttp::open_session(const std::u16string& agent, const std::string& proxy,
+                                                       HttpTimeouts given) {
+    user_agent = agent;
+    timeouts = given;
+    bool fails = !session_failures.empty() && session_failures.front();
+    if (!session_failures.empty()) session_failures.pop_front();
+    if (fails) {
+        note("open_session failed");
+        return nullptr;
     }
-    record.sent = true;
-    record.headers = to_utf8_lossy(headers);
-    record.headers_length = headers.size();
-    const ScriptedResponse& response = script_[owner->request];
-    if (response.fail_at == HttpStage::Send) return std::unexpected(response.last_error);
-    return {};
+    note("open_session " + std::to_string(++sessions_));
+    return std::make_unique<Session>(*this, sessions_, proxy);
 }
 
-Expected<void, std::uint32_t> FakeWinHttp::receive_response(HttpHandle request) {
-    calls.push_back("receive");
-    const Handle* owner = find(request, Kind::Request);
-    if (owner == nullptr) return std::unexpected(6u);
-    const ScriptedResponse& response = script_[owner->request];
-    if (response.fail_at == HttpStage::Receive) return std::unexpected(response.last_error);
-    return {};
+HttpResult<std::unique_ptr<HttpResponse>> FakeWinHttp::send(HttpSession& session, const HttpRequest& request) {
+    requests.push_back({static_cast<Session&>(session).proxy,
+                        to_utf8_lossy(request.host),
+                        request.port,
+                        to_utf8_lossy(request.path),
+                        request.secure,
+                        to_utf8_lossy(request.headers),
+                        {},
+                        0,
+                        {}});
+    ScriptedResponse script = next_response();
+    if (script.fail_at) return std::unexpected(HttpFailure{*script.fail_at, script.last_error});
+    return std::make_unique<Response>(*this, requests.size() - 1, std::move(script));
 }
 
-std::optional<std::uint32_t> FakeWinHttp::query_status(HttpHandle request) {
-    calls.push_back("query");
-    const Handle* owner = find(request, Kind::Request);
-    if (owner == nullptr) return std::nullopt;
-    return script_[owner->request].status;
-}
-
-std::optional<bool> FakeWinHttp::went_through_proxy(HttpHandle request) {
-    calls.push_back("proxy");
-    const Handle* owner = find(request, Kind::Request);
-    return owner != nullptr ? script_[owner->request].through_proxy : std::nullopt;
-}
-
-std::optional<HttpAuthSchemes> FakeWinHttp::query_auth_schemes(HttpHandle request) {
-    calls.push_back("auth");
-    const Handle* owner = find(request, Kind::Request);
-    if (owner == nullptr || script_[owner->request].auth.supported == 0) return std::nullopt;
-    return script_[owner->request].auth;
-}
-
-bool FakeWinHttp::set_logon_credentials(HttpHandle request, std::uint32_t target, std::uint32_t scheme) {
-    calls.push_back("logon " + std::to_string(target) + " " + std::to_string(scheme));
-    const Handle* owner = find(request, Kind::Request);
-    return owner != nullptr && !script_[owner->request].credentials_fail;
-}
-
-Expected<std::size_t, std::uint32_t> FakeWinHttp::read_data(HttpHandle request, std::span<std::byte> buffer) {
-    calls.push_back("read");
-    const Handle* owner = find(request, Kind::Request);
-    if (owner == nullptr) return std::unexpected(6u);
-    std::size_t index = owner->request;
-    RecordedRequest& record = requests[index];
-    ScriptedResponse& response = script_[index];
-
-    std::size_t read_index = record.reads++;
-    if (read_index == 0 && scan_first_buffer) {
-        record.buffer_zeroed_at_first_read =
-            std::all_of(buffer.begin(), buffer.end(), [](std::byte b) { return b == std::byte{0}; });
-    }
-    record.read_buffer_sizes.push_back(buffer.size());
-    record.read_buffers.push_back(buffer.data());
-    if (before_each_read) before_each_read();
-    if (response.before_read) response.before_read(read_index);
-
-    if (response.fail_read_after && read_index >= *response.fail_read_after) {
-        return std::unexpected(response.read_error);
-    }
-    if (chunk_[index] >= response.chunks.size()) return 0;
-    const std::string& chunk = response.chunks[chunk_[index]];
-    std::size_t count = std::min(chunk.size() - offset_[index], buffer.size());
-    std::memcpy(buffer.data(), chunk.data() + offset_[index], count);
-    offset_[index] += count;
-    if (offset_[index] == chunk.size()) {
-        ++chunk_[index];
-        offset_[index] = 0;
-    }
-    return count;
-}
-
-void FakeWinHttp::close_handle(HttpHandle handle) {
-    auto it = handles_.find(handle);
-    if (it == handles_.end()) {
-        calls.push_back("close unknown");
-        ++bad_closes;
-        return;
-    }
-    switch (it->second.kind) {
-        case Kind::Session:
-            calls.push_back("close session");
-            note("close", handle);
-            break;
-        case Kind::Connection:
-            calls.push_back("close connection");
-            break;
-        case Kind::Request:
-            calls.push_back("close request");
-            break;
-    }
-    handles_.erase(it);
+std::optional<std::string> FakeWinHttp::proxy_for_url(HttpSession&, std::string_view url, bool detect,
+                                                      std::string_view script_url) {
+    proxy_questions.push_back(std::string(url) + (detect ? " detect " : " ") + std::string(script_url));
+    if (proxy_answers.empty()) return std::nullopt;
+    auto answer = std::move(proxy_answers.front());
+    proxy_answers.pop_front();
+    return answer;
 }
 
 }  // namespace quarnet

@@ -19,6 +19,8 @@ import hashlib
 import json
 import os
 import shutil
+import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -34,6 +36,8 @@ VERSION = "9.9.9"
 FILE = "Pelorin-%s.exe" % VERSION
 PATH = "/" + FILE
 LIST_TYPE = "application/vnd.pelorin.installer-list+json"
+CONNECTIONS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
+ROOTS = r"HKCU\Software\Microsoft\SystemCertificates\Root\Certificates"
 
 
 class CaseFailed(Exception):
@@ -92,6 +96,9 @@ class Run:
         with open(args.installer, "rb") as f:
             self.installer = f.read()
         self.site = None
+        self.base = None  # when set, the download base instead of the scripted site's
+        self.servers = []
+        self.registry = []  # (key, value) that close() deletes
         self.samples = None
         if args.publisher:
             folder = os.path.join(self.site_root, "signing")
@@ -138,7 +145,7 @@ class Run:
     # --- running ---
     def start(self, dialog=False):
         env = dict(os.environ)
-        env["QUARNET_SETUP_URL"] = self.site.base
+        env["QUARNET_SETUP_URL"] = self.base or self.site.base
         if not dialog:
             env["QUARNET_SETUP_NO_DIALOG"] = ""
         return subprocess.Popen([WINE_RUN, self.exe], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
@@ -198,7 +205,25 @@ class Run:
         subprocess.run(["mount"] + list(args), check=True)
         self.mounts.append(args[-1])
 
+    def reg(self, *args):
+        subprocess.run([WINE_RUN, "reg"] + list(args) + ["/f"], check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+    def set_binary(self, key, value, data):
+        self.reg("add", key, "/v", value, "/t", "REG_BINARY", "/d", data.hex())
+        self.registry.append((key, value))
+
+    def serve(self, argv, folder):
+        """A server of the run's own (nginx, Squid), stopped by close()."""
+        log = open(os.path.join(folder, "out.log"), "w")
+        self.servers.append(subprocess.Popen(argv, stdout=log, stderr=subprocess.STDOUT))
+
     def close(self):
+        for server in self.servers:
+            server.terminate()
+            server.wait()
+        for key, value in self.registry:
+            self.reg("delete", key, "/v", value)
         for point in reversed(self.mounts):
             subprocess.run(["umount", point], stderr=subprocess.DEVNULL)
             if os.path.isdir(point):
@@ -252,8 +277,101 @@ def refused(status, message):
     return case
 
 
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+HOST = "www.pelorin.example"
+NGINX = """daemon off; master_process off; pid {d}/nginx.pid; error_log {d}/error.log; events {{}}
+http {{ client_body_temp_path {d}; proxy_temp_path {d}; fastcgi_temp_path {d}; uwsgi_temp_path {d}; scgi_temp_path {d};
+  server {{ listen 127.0.0.1:{site} ssl; root {root}; access_log {d}/site.log;
+           ssl_certificate {d}/site.pem; ssl_certificate_key {d}/site.key; }}
+  server {{ listen 127.0.0.1:{script}; root {d}; access_log off; }} }}
+"""
+SQUID = """http_port 127.0.0.1:{squid}
+http_access allow all
+cache deny all
+shutdown_lifetime 0 seconds
+hosts_file {d}/hosts
+pid_filename {d}/squid.pid
+access_log stdio:{d}/squid.log
+cache_log {d}/cache.log
+"""
+PAC = 'function FindProxyForURL(url, host) {{ return host == "{host}" ? "PROXY 127.0.0.1:{squid}" : "DIRECT"; }}'
+
+
+def behind_squid(run):
+    """The site over https as HOST, a name only a private Squid on 127.0.0.1 knows,
+    so Squid is the only way to it; its certificate's root trusted in the prefix."""
+    run.publish()
+    d = os.path.join(run.site_root, "proxy")
+    os.makedirs(d)
+    os.chmod(run.site_root, 0o755)
+    os.chmod(d, 0o777)  # Squid started by root works as its own user
+    tls = lambda *args: subprocess.run(["openssl"] + list(args), check=True, capture_output=True, cwd=d).stdout
+    tls("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem", "-days", "2",
+        "-subj", "/CN=Quarnet test root", "-addext", "basicConstraints=critical,CA:TRUE")
+    tls("req", "-newkey", "rsa:2048", "-nodes", "-keyout", "site.key", "-out", "site.csr", "-subj", "/CN=" + HOST,
+        "-addext", "subjectAltName=DNS:" + HOST)
+    tls("x509", "-req", "-in", "site.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-days", "2", "-copy_extensions",
+        "copy", "-out", "site.pem")
+    root = tls("x509", "-in", "ca.pem", "-outform", "der")
+    # The user's root store as crypt32 keeps it: a serialized certificate (property 32, its encoding).
+    run.set_binary(ROOTS + "\\" + hashlib.sha1(root).hexdigest().upper(), "Blob",
+                   struct.pack("<III", 32, 1, len(root)) + root)
+    ports = dict(d=d, root=run.site_root, host=HOST, site=free_port(), script=free_port(), squid=free_port())
+    for name, text in (("nginx.conf", NGINX), ("squid.conf", SQUID), ("proxy.pac", PAC), ("hosts", "127.0.0.1 {host}\n")):
+        with open(os.path.join(d, name), "w") as f:
+            f.write(text.format(**ports))
+    run.serve(["nginx", "-p", d, "-c", d + "/nginx.conf"], d)
+    run.serve(["squid", "-N", "-f", d + "/squid.conf"], d)
+    for port in (ports["site"], ports["script"], ports["squid"]):
+        for _ in range(100):
+            with socket.socket() as s:
+                if s.connect_ex(("127.0.0.1", port)) == 0:
+                    break
+            time.sleep(0.1)
+    run.base = "https://%s:%d/" % (HOST, ports["site"])
+    return ports
+
+
+def user_setting(flags, proxy="", script=""):
+    """DefaultConnectionSettings: version, counter, flags (1 direct, 2 proxy, 4 script,
+    8 detect), then the proxy, the bypass list and the script's address, each after its length."""
+    strings = b"".join(struct.pack("<I", len(t)) + t.encode() for t in (proxy, "<local>", script))
+    return struct.pack("<III", 0x46, 1, flags) + strings + bytes(32)
+
+
+def read(ports, log):
+    with open(os.path.join(ports["d"], log)) as f:
+        return f.read()
+
+
+def through_squid(setting):
+    def case(run):
+        ports = behind_squid(run)
+        run.set_binary(CONNECTIONS, "DefaultConnectionSettings", setting(ports))
+        run.run()
+        run.expect_launched()
+        expect("CONNECT %s:" % HOST in read(ports, "squid.log"), "Squid tunnelled: %r" % read(ports, "squid.log"))
+        got = [line.split('"')[1].split()[1].split("/")[-1] for line in read(ports, "site.log").splitlines()]
+        expect_equal(got, ["latest.json", FILE], "what the site gave through the tunnel")
+    return case
+
+
+def case_proxy_none(run):
+    # No setting: WinHTTP's detection finds nothing, the requests go direct, and the
+    # name that only Squid knows is not found; Squid sees nothing.
+    ports = behind_squid(run)
+    run.run()
+    run.expect_failed("No connection to %s." % HOST)
+    expect("CONNECT" not in read(ports, "squid.log"), "nothing went through Squid")
+
+
 def case_proxy_sign_in(run):
-    # No proxy under Wine: a 407 comes from the site itself, which gets no sign-in and one request.
+    # 127.0.0.1 is always reached direct: a 407 comes from the site itself, which gets no sign-in and one request.
     run.publish()
     for path, scheme, message in (
             ("/latest.json", "Negotiate", "The website did not give the installer list (HTTP 407)."),
@@ -615,6 +733,9 @@ CASES = {
     "range_ignored": case_range_ignored,
     "not_found": refused(404, "The installer is not on the website at the moment."),
     "proxy_sign_in": case_proxy_sign_in,
+    "proxy_fixed": through_squid(lambda ports: user_setting(3, proxy="127.0.0.1:%(squid)d" % ports)),
+    "proxy_script": through_squid(lambda ports: user_setting(5, script="http://127.0.0.1:%(script)d/proxy.pac" % ports)),
+    "proxy_none": case_proxy_none,
     "wrong_digest": case_wrong_digest,
     "too_many_bytes_once": case_too_many_bytes_once,
     "earlier_copy": case_earlier_copy,

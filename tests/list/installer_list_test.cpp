@@ -126,7 +126,7 @@ protected:
     Result<FetchedList> fetch() { return fetch_with(http); }
 
     Result<FetchedList> fetch_with(FakeWinHttp& web) {
-        WebSession session(web, texts, web.open_session(u"Quarnet-Setup/0.1.0"));
+        WebSession session(web, texts, u"Quarnet-Setup/0.1.0");
         ProgressWindow window(std::make_unique<FakeProgressDialog>(log));
         return fetch_installer_list(session, window, environment);
     }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "doubles/fake_environment.h"
 #include "doubles/fake_error_texts.h"
@@ -23,8 +24,10 @@ namespace {
 
 class CannedServer {
 public:
-    // `answer` is sent whole after the request's headers, then the connection closes.
-    explicit CannedServer(std::string answer) : answer_(std::move(answer)) {
+    // Each answer is sent whole after the request's headers of one connection, in
+    // turn, then that connection closes.
+    explicit CannedServer(std::string answer) : CannedServer(std::vector<std::string>{std::move(answer)}) {}
+    explicit CannedServer(std::vector<std::string> answers) : answers_(std::move(answers)) {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
         listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -36,7 +39,9 @@ public:
         getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
         port_ = ntohs(address.sin_port);
         listen(listener_, 1);
-        thread_ = std::thread([this] { serve_one(); });
+        thread_ = std::thread([this] {
+            for (const std::string& answer : answers_) serve_one(answer);
+        });
     }
     ~CannedServer() {
         closesocket(listener_);
@@ -46,24 +51,25 @@ public:
 
     std::uint16_t port() const { return port_; }
     std::string base() const { return "http://127.0.0.1:" + std::to_string(port_) + "/dl/"; }
-    // What the client sent; complete once the exchange has been read.
+    // What the client sent, every request; complete once the exchanges have been read.
     std::string request() {
         if (thread_.joinable()) thread_.join();
         return request_;
     }
 
 private:
-    void serve_one() {
+    void serve_one(const std::string& answer) {
         SOCKET client = accept(listener_, nullptr, nullptr);
         if (client == INVALID_SOCKET) return;
         char buffer[4096];
-        while (request_.find("\r\n\r\n") == std::string::npos) {
+        const std::size_t begun = request_.size();
+        while (request_.find("\r\n\r\n", begun) == std::string::npos) {
             int got = recv(client, buffer, sizeof buffer, 0);
             if (got <= 0) break;
             request_.append(buffer, static_cast<std::size_t>(got));
         }
-        for (std::size_t sent = 0; sent < answer_.size();) {
-            int n = send(client, answer_.data() + sent, static_cast<int>(answer_.size() - sent), 0);
+        for (std::size_t sent = 0; sent < answer.size();) {
+            int n = send(client, answer.data() + sent, static_cast<int>(answer.size() - sent), 0);
             if (n <= 0) break;
             sent += static_cast<std::size_t>(n);
         }
@@ -71,7 +77,7 @@ private:
         closesocket(client);
     }
 
-    std::string answer_;
+    std::vector<std::string> answers_;
     SOCKET listener_ = INVALID_SOCKET;
     std::uint16_t port_ = 0;
     std::string request_;
@@ -96,13 +102,13 @@ protected:
 
     std::unique_ptr<WinHttp> http = windows::make_win_http();
     std::unique_ptr<ErrorTexts> texts = windows::make_error_texts();
-    WebSession session{*http, *texts, http->open_session(u"Quarnet-Setup/0.1.0")};
+    WebSession session{*http, *texts, u"Quarnet-Setup/0.1.0"};
     FakeEnvironment environment;
     ProgressLog log;
 };
 
 TEST_F(WinHttpWindows, ListFetchedAndTheServerSeesTheUserAgent) {
-    ASSERT_NE(session.handle(), nullptr);
+    ASSERT_TRUE(session.opened());
     CannedServer server(response("200 OK", LIST));
     auto fetched = fetch(server.base());
     ASSERT_TRUE(fetched) << message(fetched);
@@ -159,6 +165,42 @@ TEST_F(WinHttpWindows, RangeHeaderReachesTheServer) {
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(chunk->data()), chunk->size()), "xyz");
     }
     EXPECT_NE(server.request().find("\r\nRange: bytes=1000-\r\n"), std::string::npos);
+}
+
+// The calls in their order, with what Wine can show: a session named for a proxy
+// sends through it, a 407 it answers gets the sign-in and one more send, and a
+// redirect is told where it led. (The user's setting and a proxy script are read
+// end to end, through Squid.)
+TEST_F(WinHttpWindows, ThroughANamedProxyTheSignInIsSentOnce) {
+    CannedServer proxy(
+        {"HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Negotiate\r\n"
+         "Proxy-Authenticate: NTLM\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
+         response("200 OK", "in")});
+    auto through = http->open_session(u"Quarnet-Setup/0.1.0", "127.0.0.1:" + std::to_string(proxy.port()), {});
+    ASSERT_TRUE(through);
+    auto sent = http->send(*through, {u"www.pelorin.example", 80, u"/x", false, u""});
+    ASSERT_TRUE(sent);
+    HttpResponse& answer = **sent;
+    EXPECT_EQ(answer.status(), 407u);
+    ASSERT_TRUE(answer.schemes());
+    EXPECT_EQ(answer.schemes()->target, HTTP_AUTH_TARGET_PROXY);
+    EXPECT_EQ(answer.schemes()->supported, HTTP_AUTH_SCHEME_NEGOTIATE | HTTP_AUTH_SCHEME_NTLM);
+    ASSERT_TRUE(answer.sign_in_to_proxy(HTTP_AUTH_SCHEME_NEGOTIATE));
+    EXPECT_EQ(answer.status(), 200u);
+    sent->reset();
+    std::string seen = proxy.request();
+    EXPECT_EQ(seen.find("GET http://www.pelorin.example"), 0u) << seen;
+    EXPECT_NE(seen.find("GET http://www.pelorin.example", 1), std::string::npos) << seen;
+}
+
+TEST_F(WinHttpWindows, RedirectIsTold) {
+    CannedServer target(response("200 OK", "there"));
+    CannedServer moved("HTTP/1.1 302 Found\r\nLocation: " + target.base() + "x\r\nContent-Length: 0\r\n\r\n");
+    auto direct = http->open_session(u"Quarnet-Setup/0.1.0", "", {});
+    auto sent = http->send(*direct, {u"127.0.0.1", moved.port(), u"/dl/Setup.exe", false, u""});
+    ASSERT_TRUE(sent);
+    EXPECT_EQ((*sent)->status(), 200u);
+    EXPECT_EQ((*sent)->redirected_to(), target.base() + "x");
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "platform/win_http.h"
 
+#include "base/windows_codes.h"
+#include "platform/text.h"
 #include "platform/windows/system_library.h"
+#include "platform/windows/unique_handle.h"
 #include "platform/windows/wide_text.h"
 #include "platform/windows/windows_api.h"
 #include "platform/windows/windows_platform.h"
@@ -16,114 +19,197 @@ static_assert(HTTP_AUTH_SCHEME_NTLM == WINHTTP_AUTH_SCHEME_NTLM &&
               HTTP_AUTH_TARGET_PROXY == WINHTTP_AUTH_TARGET_PROXY &&
               ERROR_CODE_HTTP_RESEND_REQUEST == ERROR_WINHTTP_RESEND_REQUEST);
 
+constexpr DWORD HTTP_STATUS_PROXY_AUTH_REQUIRED = 407;
+
 // Each function is found once in winhttp.dll from System32. When the DLL or a
 // function is missing, each call fails as WinHTTP itself would.
 #define WINHTTP(name) SYSTEM_FUNCTION(winhttp_library, name)
 
-std::uint32_t last_error() { return static_cast<std::uint32_t>(::GetLastError()); }
+struct InternetHandleTraits {  // WinHttpOpen, WinHttpConnect, WinHttpOpenRequest
+    using Handle = HINTERNET;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle handle) {
+        if (auto call = WINHTTP(WinHttpCloseHandle)) call(handle);
+    }
+};
+using UniqueInternet = UniqueHandle<InternetHandleTraits>;
 
-class WindowsWinHttp final : public WinHttp {
+std::unexpected<HttpFailure> failed(HttpStage stage) {
+    return std::unexpected(HttpFailure{stage, static_cast<std::uint32_t>(::GetLastError())});
+}
+
+// A missing function fails its stage as the call would, with the error of the lookup.
+template <class Function>
+bool present(Function call) {
+    if (call == nullptr) ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return call != nullptr;
+}
+
+// A string WinHTTP allocated for its caller (GlobalFree), in UTF-8; empty for none.
+std::string take_global(LPWSTR text) {
+    if (text == nullptr) return {};
+    std::string utf8 = to_utf8_lossy(from_wide(text));
+    ::GlobalFree(text);
+    return utf8;
+}
+
+// What a WINHTTP_PROXY_INFO names, its strings freed; no proxy unless it names one.
+ProxyList take_proxy_info(WINHTTP_PROXY_INFO& info) {
+    ProxyList list{take_global(info.lpszProxy), take_global(info.lpszProxyBypass)};
+    if (info.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY) list.proxy.clear();
+    return list;
+}
+
+class WindowsSession final : public HttpSession {
 public:
-    void set_timeouts(HttpHandle session, HttpTimeouts timeouts) override {
-        auto call = WINHTTP(WinHttpSetTimeouts);
-        if (call == nullptr) return;
-        call(session, timeouts.resolve_ms, timeouts.connect_ms, timeouts.send_ms, timeouts.receive_ms);
+    explicit WindowsSession(UniqueInternet session) : handle(std::move(session)) {}
+    UniqueInternet handle;
+};
+
+class WindowsResponse final : public HttpResponse {
+public:
+    WindowsResponse(UniqueInternet connection, UniqueInternet request, std::wstring headers)
+        : connection_(std::move(connection)), request_(std::move(request)), headers_(std::move(headers)) {}
+
+    // Sends the request and reads its answer. With `may_resend`, WinHTTP's
+    // ERROR_WINHTTP_RESEND_REQUEST from either call allows one more send. The
+    // redirects WinHTTP follows meanwhile are told to note_redirect, on this thread.
+    HttpResult<void> exchange(bool may_resend) {
+        auto send = WINHTTP(WinHttpSendRequest);
+        auto receive = WINHTTP(WinHttpReceiveResponse);
+        if (auto set_callback = WINHTTP(WinHttpSetStatusCallback))
+            set_callback(request_.get(), note_redirect, WINHTTP_CALLBACK_FLAG_REDIRECT, 0);
+        for (;; may_resend = false) {
+            // The headers go without a terminator, with their length in UTF-16 units.
+            if (!present(send) ||
+                !send(request_.get(), headers_.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers_.data(),
+                      static_cast<DWORD>(headers_.size()), WINHTTP_NO_REQUEST_DATA, 0, 0,
+                      reinterpret_cast<DWORD_PTR>(this))) {
+                if (may_resend && ::GetLastError() == ERROR_WINHTTP_RESEND_REQUEST) continue;
+                return failed(HttpStage::Send);
+            }
+            if (!present(receive) || !receive(request_.get(), nullptr)) {
+                if (may_resend && ::GetLastError() == ERROR_WINHTTP_RESEND_REQUEST) continue;
+                return failed(HttpStage::Receive);
+            }
+            read_answer();
+            return {};
+        }
     }
 
-    Expected<void, std::uint32_t> send_request(HttpHandle request, std::u16string_view headers) override {
-        auto call = WINHTTP(WinHttpSendRequest);
-        if (call == nullptr) return std::unexpected(std::uint32_t{ERROR_PROC_NOT_FOUND});
-        // The headers go without a terminator, with their length in UTF-16 units.
-        std::wstring wide_headers(headers.begin(), headers.end());
-        BOOL sent = call(request, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : wide_headers.data(),
-                         static_cast<DWORD>(wide_headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
-        if (!sent) return std::unexpected(last_error());
-        return {};
+    HttpResult<void> sign_in_to_proxy(std::uint32_t scheme) override {
+        auto set = WINHTTP(WinHttpSetCredentials);
+        if (set == nullptr || !set(request_.get(), WINHTTP_AUTH_TARGET_PROXY, scheme, nullptr, nullptr, nullptr))
+            return {};
+        return exchange(true);
     }
 
-    Expected<void, std::uint32_t> receive_response(HttpHandle request) override {
-        auto call = WINHTTP(WinHttpReceiveResponse);
-        if (call == nullptr) return std::unexpected(std::uint32_t{ERROR_PROC_NOT_FOUND});
-        if (!call(request, nullptr)) return std::unexpected(last_error());
-        return {};
-    }
-
-    std::optional<std::uint32_t> query_status(HttpHandle request) override {
-        auto call = WINHTTP(WinHttpQueryHeaders);
-        if (call == nullptr) return std::nullopt;
-        DWORD status = 0;
-        DWORD size = sizeof(status);
-        if (!call(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX, &status,
-                  &size, WINHTTP_NO_HEADER_INDEX))
-            return std::nullopt;
-        return static_cast<std::uint32_t>(status);
-    }
-
-    std::optional<bool> went_through_proxy(HttpHandle request) override {
-        auto call = WINHTTP(WinHttpQueryOption);
-        if (call == nullptr) return std::nullopt;
-        // Room beyond the entry, in case the proxy's name is given after it.
-        union {
-            WINHTTP_PROXY_RESULT_ENTRY entry;
-            std::byte room[1024];
-        } answer{};
-        DWORD size = sizeof answer;
-        if (!call(request, WINHTTP_OPTION_PROXY_RESULT_ENTRY, &answer, &size) || size < sizeof answer.entry)
-            return std::nullopt;
-        return answer.entry.fProxy != FALSE;
-    }
-
-    std::optional<HttpAuthSchemes> query_auth_schemes(HttpHandle request) override {
-        auto call = WINHTTP(WinHttpQueryAuthSchemes);
-        if (call == nullptr) return std::nullopt;
-        DWORD supported = 0;
-        DWORD first = 0;
-        DWORD target = 0;
-        if (!call(request, &supported, &first, &target)) return std::nullopt;
-        return HttpAuthSchemes{supported, target};
-    }
-
-    bool set_logon_credentials(HttpHandle request, std::uint32_t target, std::uint32_t scheme) override {
-        auto call = WINHTTP(WinHttpSetCredentials);
-        return call != nullptr && call(request, target, scheme, nullptr, nullptr, nullptr);
-    }
-
-    Expected<std::size_t, std::uint32_t> read_data(HttpHandle request, std::span<std::byte> buffer) override {
+    HttpResult<std::size_t> read(std::span<std::byte> buffer) override {
         auto call = WINHTTP(WinHttpReadData);
-        if (call == nullptr) return std::unexpected(std::uint32_t{ERROR_PROC_NOT_FOUND});
         DWORD count = 0;
-        if (!call(request, buffer.data(), static_cast<DWORD>(buffer.size()), &count))
-            return std::unexpected(last_error());
+        if (!present(call) || !call(request_.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &count))
+            return failed(HttpStage::Read);
         return static_cast<std::size_t>(count);
     }
 
 private:
-    HttpHandle open_session_handle(const std::u16string& user_agent) override {
+    // WINHTTP_CALLBACK_STATUS_REDIRECT: the new address, as WinHTTP made it whole.
+    static void CALLBACK note_redirect(HINTERNET, DWORD_PTR context, DWORD status, LPVOID information, DWORD) {
+        if (context != 0 && status == WINHTTP_CALLBACK_STATUS_REDIRECT && information != nullptr)
+            reinterpret_cast<WindowsResponse*>(context)->redirected_to_ =
+                to_utf8_lossy(from_wide(static_cast<const wchar_t*>(information)));
+    }
+
+    void read_answer() {
+        status_ = 0;
+        schemes_.reset();
+        DWORD status = 0;
+        DWORD size = sizeof status;
+        auto query = WINHTTP(WinHttpQueryHeaders);
+        if (query != nullptr && query(request_.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
+            status_ = status;
+        if (status_ != HTTP_STATUS_PROXY_AUTH_REQUIRED) return;
+        DWORD supported = 0;
+        DWORD first = 0;
+        DWORD target = 0;
+        auto schemes = WINHTTP(WinHttpQueryAuthSchemes);
+        if (schemes != nullptr && schemes(request_.get(), &supported, &first, &target))
+            schemes_ = HttpAuthSchemes{supported, target};
+    }
+
+    // Declared in this order so that the request closes first.
+    UniqueInternet connection_;
+    UniqueInternet request_;
+    std::wstring headers_;
+};
+
+class WindowsWinHttp final : public WinHttp {
+public:
+    std::unique_ptr<HttpSession> open_session(const std::u16string& user_agent, const std::string& proxy,
+                                              HttpTimeouts timeouts) override {
         auto open = WINHTTP(WinHttpOpen);
         if (open == nullptr) return nullptr;
-        std::wstring agent = to_wide(user_agent);
-        return open(agent.c_str(), WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS,
-                    0);
+        std::wstring proxy_name = to_wide(to_utf16(proxy));
+        UniqueInternet session(open(
+            to_wide(user_agent).c_str(), proxy.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY,
+            proxy.empty() ? WINHTTP_NO_PROXY_NAME : proxy_name.c_str(), WINHTTP_NO_PROXY_BYPASS, 0));
+        if (!session.valid()) return nullptr;
+        if (auto set = WINHTTP(WinHttpSetTimeouts))
+            set(session.get(), timeouts.resolve_ms, timeouts.connect_ms, timeouts.send_ms, timeouts.receive_ms);
+        return std::make_unique<WindowsSession>(std::move(session));
     }
 
-    HttpHandle connect_handle(HttpHandle session, const std::u16string& host, std::uint16_t port) override {
+    HttpResult<std::unique_ptr<HttpResponse>> send(HttpSession& session, const HttpRequest& request) override {
         auto connect = WINHTTP(WinHttpConnect);
-        if (connect == nullptr) return nullptr;
-        std::wstring wide_host = to_wide(host);
-        return connect(session, wide_host.c_str(), port, 0);
-    }
-
-    HttpHandle open_request_handle(HttpHandle connection, const std::u16string& path, std::uint32_t flags) override {
         auto open_request = WINHTTP(WinHttpOpenRequest);
-        if (open_request == nullptr) return nullptr;
-        std::wstring wide_path = to_wide(path);
-        return open_request(connection, L"GET", wide_path.c_str(), nullptr, WINHTTP_NO_REFERER,
-                            WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
+        UniqueInternet connection(present(connect) ? connect(static_cast<WindowsSession&>(session).handle.get(),
+                                                             to_wide(request.host).c_str(), request.port, 0)
+                                                   : nullptr);
+        if (!connection.valid()) return failed(HttpStage::Connect);
+        UniqueInternet handle(present(open_request)
+                                  ? open_request(connection.get(), L"GET", to_wide(request.path).c_str(), nullptr,
+                                                 WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                 request.secure ? WINHTTP_FLAG_SECURE : 0)
+                                  : nullptr);
+        if (!handle.valid()) return failed(HttpStage::Open);
+        auto response =
+            std::make_unique<WindowsResponse>(std::move(connection), std::move(handle), to_wide(request.headers));
+        TRY(response->exchange(false));
+        return response;
     }
 
-    void close_handle(HttpHandle handle) override {
-        auto close = WINHTTP(WinHttpCloseHandle);
-        if (handle != nullptr && close != nullptr) close(handle);
+    UserProxySetting user_proxy_setting() override {
+        auto call = WINHTTP(WinHttpGetIEProxyConfigForCurrentUser);
+        WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
+        if (call == nullptr || !call(&config)) return {};
+        return UserProxySetting{config.fAutoDetect != FALSE,
+                                take_global(config.lpszAutoConfigUrl),
+                                {take_global(config.lpszProxy), take_global(config.lpszProxyBypass)}};
+    }
+
+    ProxyList machine_proxy_setting() override {
+        auto call = WINHTTP(WinHttpGetDefaultProxyConfiguration);
+        WINHTTP_PROXY_INFO info{};
+        if (call == nullptr || !call(&info)) return {};
+        return take_proxy_info(info);
+    }
+
+    std::optional<std::string> proxy_for_url(HttpSession& session, std::string_view url, bool detect,
+                                             std::string_view script_url) override {
+        auto call = WINHTTP(WinHttpGetProxyForUrl);
+        if (call == nullptr) return std::nullopt;
+        std::wstring wide_url = to_wide(to_utf16(url));
+        std::wstring wide_script = to_wide(to_utf16(script_url));
+        WINHTTP_AUTOPROXY_OPTIONS options{};
+        options.dwFlags =
+            (detect ? WINHTTP_AUTOPROXY_AUTO_DETECT : 0) | (script_url.empty() ? 0 : WINHTTP_AUTOPROXY_CONFIG_URL);
+        options.dwAutoDetectFlags = detect ? WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A : 0;
+        options.lpszAutoConfigUrl = script_url.empty() ? nullptr : wide_script.c_str();
+        WINHTTP_PROXY_INFO info{};
+        if (!call(static_cast<WindowsSession&>(session).handle.get(), wide_url.c_str(), &options, &info))
+            return std::nullopt;
+        return take_proxy_info(info).proxy;
     }
 };
 
