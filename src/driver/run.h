@@ -13,7 +13,7 @@
 #include "progress/progress_window.h"
 #include "store/held_installer.h"
 #include "store/work_folder.h"
-#include "web/http_exchange.h"
+#include "web/web_session.h"
 
 namespace quarnet {
 

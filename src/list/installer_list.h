@@ -12,7 +12,7 @@
 #include "platform/environment.h"
 #include "platform/list_trust.h"
 #include "progress/progress_window.h"
-#include "web/http_exchange.h"
+#include "web/web_session.h"
 
 namespace quarnet {
 

@@ -14,7 +14,7 @@
 #include "store/digest.h"
 #include "store/download_files.h"
 #include "store/partial_download.h"
-#include "web/http_exchange.h"
+#include "web/web_session.h"
 
 namespace quarnet {
 

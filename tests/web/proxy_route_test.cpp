@@ -5,7 +5,7 @@
 
 #include "doubles/fake_error_texts.h"
 #include "doubles/fake_win_http.h"
-#include "web/http_exchange.h"
+#include "web/web_session.h"
 
 namespace quarnet {
 namespace {
