@@ -212,7 +212,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     texts.allocated[{0x80072EFE, MessageTable::System}] = u"The connection was reset.\r\n";
     FakeClock clock;
     ProgressLog log;
-    log.cancel = [&] { return cancel_at != 0 && log.cancel_polls >= cancel_at; };
+    log.cancel = [&] { return cancel_at != 0 && count_of(log, "cancel?") >= cancel_at; };
     {
         WebSession session(http, texts, u"Quarnet-Setup/0.1.0");
         ProgressWindow window(std::make_unique<FakeProgressDialog>(log));
@@ -227,7 +227,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             check(http.requests[i].headers == http.expected_headers[i], "Range = offset");
         }
         check(is_prefix(files.content(PARTIAL).value_or(""), body), "the partial file is a true prefix");
-        for (const auto& [done, total] : log.progress) check(done <= total && total == body.size(), "progress");
+        for (const auto& [done, total] : progress_of(log)) check(done <= total && total == body.size(), "progress");
         check_outcome(std::move(result), body, release, window, files, texts, clock);
     }
     return 0;

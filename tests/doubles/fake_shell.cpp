@@ -1,20 +1,42 @@
 #include "doubles/fake_shell.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "platform/text.h"
 
 namespace quarnet {
 
-std::string line(const ProgressLog& log, std::uint32_t n) {
-    for (auto it = log.lines.rbegin(); it != log.lines.rend(); ++it) {
-        if (it->first == n) return it->second;
+std::vector<std::string> lines_of(const ProgressLog& log, std::uint32_t n) {
+    const std::string prefix = "set_line " + std::to_string(n) + " ";
+    std::vector<std::string> texts;
+    for (const auto& event : log.events) {
+        if (event.starts_with(prefix)) texts.push_back(event.substr(prefix.size()));
     }
-    return "";
+    return texts;
 }
 
-FakeProgressDialog::~FakeProgressDialog() {
-    log_.released = true;
-    record("release");
+std::string line(const ProgressLog& log, std::uint32_t n) {
+    const auto texts = lines_of(log, n);
+    return texts.empty() ? "" : texts.back();
 }
+
+std::vector<std::pair<std::uint64_t, std::uint64_t>> progress_of(const ProgressLog& log) {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
+    for (const auto& event : log.events) {
+        unsigned long long completed = 0, total = 0;
+        if (std::sscanf(event.c_str(), "set_progress %llu %llu", &completed, &total) == 2)
+            progress.emplace_back(completed, total);
+    }
+    return progress;
+}
+
+int count_of(const ProgressLog& log, std::string_view prefix) {
+    return static_cast<int>(std::count_if(log.events.begin(), log.events.end(),
+                                          [&](const std::string& event) { return event.starts_with(prefix); }));
+}
+
+FakeProgressDialog::~FakeProgressDialog() { record("release"); }
 
 void FakeProgressDialog::record(std::string event) {
     if (log_.journal != nullptr) log_.journal->push_back("dialog: " + event);
@@ -34,31 +56,21 @@ bool FakeProgressDialog::start() {
 }
 
 void FakeProgressDialog::set_line(std::uint32_t line, const std::u16string& text) {
-    std::string utf8 = to_utf8_lossy(text);
-    record("set_line " + std::to_string(line) + " " + utf8);
-    log_.lines.emplace_back(line, std::move(utf8));
+    record("set_line " + std::to_string(line) + " " + to_utf8_lossy(text));
 }
 
 void FakeProgressDialog::set_progress(std::uint64_t completed, std::uint64_t total) {
     record("set_progress " + std::to_string(completed) + " " + std::to_string(total));
-    log_.progress.emplace_back(completed, total);
 }
 
-void FakeProgressDialog::reset_timer() {
-    ++log_.timer_resets;
-    record("reset_timer");
-}
+void FakeProgressDialog::reset_timer() { record("reset_timer"); }
 
 bool FakeProgressDialog::has_user_cancelled() {
-    ++log_.cancel_polls;
     record("cancel?");
     return log_.cancel ? log_.cancel() : false;
 }
 
-void FakeProgressDialog::stop() {
-    log_.stopped = true;
-    record("stop");
-}
+void FakeProgressDialog::stop() { record("stop"); }
 
 void FakeShell::record(std::string event) {
     if (journal != nullptr) journal->push_back(std::move(event));

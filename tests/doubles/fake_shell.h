@@ -1,12 +1,13 @@
 #pragma once
 // The shell as the tests see it: every progress dialog call, launch and message
-// box recorded in UTF-8, with scripted answers.
+// box recorded once, in UTF-8, with scripted answers.
 
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -17,23 +18,24 @@ namespace quarnet {
 
 // What one progress dialog was asked to do.
 struct ProgressLog {
-    std::vector<std::pair<std::uint32_t, std::string>> lines;       // (line, UTF-8 text), in order
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;  // as passed to the dialog
-    int timer_resets = 0;
-    int cancel_polls = 0;
     std::function<bool()> cancel;  // answers HasUserCancelled; false when empty
     bool started = false;
-    bool stopped = false;
-    bool released = false;
     std::string title;
-    // In order: "set_line 2 <text>", "set_progress <a> <b>", "reset_timer", "cancel?", "stop", "release".
+    // Every later call, in order: "set_line 2 <text>", "set_progress <a> <b>",
+    // "reset_timer", "cancel?", "stop", "release".
     std::vector<std::string> events;
     // When set, each event is also appended here as "dialog: <event>", to order it against other doubles.
     std::vector<std::string>* journal = nullptr;
 };
 
+// The texts line `n` was given, in order.
+std::vector<std::string> lines_of(const ProgressLog& log, std::uint32_t n);
 // The last text of line `n`, "" when it was never set.
 std::string line(const ProgressLog& log, std::uint32_t n);
+// Every (completed, total) passed to the dialog, in order.
+std::vector<std::pair<std::uint64_t, std::uint64_t>> progress_of(const ProgressLog& log);
+// How many events begin with `prefix` ("cancel?", "set_line", ...).
+int count_of(const ProgressLog& log, std::string_view prefix);
 
 class FakeProgressDialog : public ProgressDialog {
 public:

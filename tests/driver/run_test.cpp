@@ -32,7 +32,7 @@ struct Harness : FakePlatform {
             EXPECT_EQ(&lent, &platform);
             // The pass gets the run's own, open services.
             EXPECT_TRUE(shell.dialogs.back().started);
-            EXPECT_FALSE(shell.dialogs.back().stopped);
+            EXPECT_EQ(count_of(shell.dialogs.back(), "stop"), 0);
             EXPECT_EQ(&session.http(), &http);
             pass_sessions.push_back(&session);
             journal.push_back("pass");
@@ -130,7 +130,7 @@ TEST_F(RunLoop, RefusedLaunchIsAFailureAndRetryRunsAWholeNewPass) {
     EXPECT_EQ(std::count(journal.begin(), journal.end(), "open_session 2"), 1);
     ASSERT_EQ(shell.dialogs.size(), 2u);
     EXPECT_EQ(line(shell.dialogs[1], 1), "pass 2");
-    EXPECT_EQ(shell.dialogs[1].lines.size(), 1u);
+    EXPECT_EQ(count_of(shell.dialogs[1], "set_line"), 1);
     EXPECT_EQ(http.open_handles(), 0);
 }
 

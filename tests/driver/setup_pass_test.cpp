@@ -88,7 +88,7 @@ TEST_F(SetupRun, VerifiedEarlierCopyIsLaunchedWithoutDownloadAndInSpiteOfCancel)
 
     EXPECT_EQ(request_paths(), std::vector<std::string>{"/dl/latest.json"});
     EXPECT_EQ(shell.launched, std::vector<std::string>{INSTALLER});
-    EXPECT_EQ(shell.dialogs[0].cancel_polls, 0);
+    EXPECT_EQ(count_of(shell.dialogs[0], "cancel?"), 0);
 }
 
 TEST_F(SetupRun, ListFailureIsLeftInTheFileWithoutADialogAndTheFolderUnswept) {

@@ -113,13 +113,7 @@ struct TransferRig {
         for (const auto& r : http.requests) all.push_back(r.headers.substr(0, r.headers.find("Cache")));  // past caches
         return all;
     }
-    std::vector<std::string> lines(std::uint32_t n) const {
-        std::vector<std::string> all;
-        for (const auto& [number, text] : log.lines) {
-            if (number == n) all.push_back(text);
-        }
-        return all;
-    }
+    std::vector<std::string> lines(std::uint32_t n) const { return lines_of(log, n); }
     std::string partial() const { return files.content(PARTIAL).value_or("<missing>"); }
     // Every request's connection and request handle was closed; only the session is left.
     bool exchanges_closed() const { return http.open_handles() == 1; }
