@@ -190,7 +190,7 @@ TEST(Transfer, AllBytesHeldAlreadyMakesNoRequest) {
     EXPECT_TRUE(rig.http.requests.empty());
     EXPECT_EQ(count_of(rig.log, "reset_timer"), 1);
     EXPECT_EQ(rig.files.calls_of(FsOp::OpenOwn, PARTIAL).size(), 1u);  // the check's open, held throughout
-    EXPECT_EQ(count_of(rig.log, "cancel?"), 0);                                // nothing left to cancel
+    EXPECT_EQ(count_of(rig.log, "cancel?"), 0);                        // nothing left to cancel
 }
 
 TEST(Transfer, ServerIgnoringRangeStartsTheFileOverWithAFreshDigest) {
