@@ -88,17 +88,6 @@ TEST_F(HttpExchangeTest, RequestShapeAndChunkedBody) {
     EXPECT_EQ(http.open_handles(), 1);
 }
 
-TEST_F(HttpExchangeTest, PlainAddressNoHeadersAndUnreadableStatus) {
-    auto response = ScriptedResponse::ok(200, "");
-    response.status.reset();
-    http.responses.push_back(response);
-    auto exchange = open_get(session, "http://localhost:8080/latest.json", {});
-    ASSERT_TRUE(exchange);
-    EXPECT_EQ(exchange->status(), 0u);
-    EXPECT_FALSE(http.requests[0].secure);
-    EXPECT_EQ(http.requests[0].headers, "");
-}
-
 // The schemes and their target as "WinHttpQueryAuthSchemes function" documents them; a
 // name and password of NULL is the logged-on user's own ("WinHttpSetCredentials function").
 TEST_F(HttpExchangeTest, SignInOnlyToTheChosenProxyOnceForNegotiateOrNtlm) {
@@ -170,20 +159,6 @@ TEST_F(HttpExchangeTest, RedirectToAnAddressWithAnotherRouteIsAskedThere) {
         EXPECT_EQ(http.requests.size(), 1u);
     }
     EXPECT_EQ(http.open_handles(), 2);  // the direct session and the proxy's
-}
-
-TEST_F(HttpExchangeTest, FailedReadHasItsDetail) {
-    auto response = ScriptedResponse::ok(200, "abcd", 2);
-    response.fail_read_after = 1;
-    http.responses.push_back(response);
-    auto exchange = open_get(session, "https://h/x", {});
-    ASSERT_TRUE(exchange);
-    auto first = read_chunk(*exchange);
-    ASSERT_TRUE(first);
-    EXPECT_EQ(first->size(), 2u);
-    auto second = read_chunk(*exchange);
-    ASSERT_FALSE(second);
-    EXPECT_EQ(second.error().text(), "The download stopped.");
 }
 
 }  // namespace
